@@ -1,0 +1,63 @@
+#include "lifecycle/start_up.h"
+
+#include <chrono>
+
+#include "lifecycle/server_process.h"
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+#include "server_link/runtime_file.h"
+
+namespace lifecycle {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kStartupWait = 20s;
+constexpr auto kPollPeriod = 250ms;
+
+constexpr wchar_t kMutexName[] = L"Global\\PelloxDesktopTray";
+constexpr wchar_t kDialogCaption[] = L"Pellox Desktop";
+constexpr char kDialogText[] =
+    "Pellox Desktop could not start its library server.\n\n"
+    "Try running the installer again. If it keeps happening, there will be a "
+    "pellox-desktop-error.log in the install folder saying why.";
+
+bool learn_port() {
+    const auto port = server_link::read_runtime_port();
+    if (port) {
+        server_link::ServerPort = *port;
+    }
+    return port.has_value();
+}
+
+}  // namespace
+
+StartupOutcome start_up() {
+    const auto mutex = platform::create_owned_mutex(kMutexName);
+    // Without any handle the check cannot be made; carrying on as the first
+    // copy beats refusing to start at all.
+    if (mutex.has_handle && mutex.last_error == platform::kErrorAlreadyExists) {
+        if (learn_port()) {
+            server_link::open_dashboard();
+        }
+        return StartupOutcome::SecondCopy;
+    }
+
+    launch_server();
+
+    const auto deadline = platform::monotonic_now() + kStartupWait;
+    while (platform::monotonic_now() < deadline) {
+        if (learn_port()) {
+            server_link::open_dashboard();
+            return StartupOutcome::Ready;
+        }
+        platform::sleep_for(kPollPeriod);
+    }
+
+    platform::message_box(platform::to_wide(kDialogText), kDialogCaption,
+                          platform::kMbIconError | platform::kMbSetForeground);
+    return StartupOutcome::Failed;
+}
+
+}  // namespace lifecycle

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace platform {
+
+// The variable's value, or nothing when it is not set.
+std::optional<NativeString> environment_variable(const wchar_t* name);
+
+// This process's environment as "NAME=value" entries, in the system's order.
+std::vector<NativeString> environment_entries();
+
+// The whole file, opened read-only while letting others read, write and delete it.
+std::optional<std::string> read_shared_file(const NativeString& path);
+
+enum class FileType { Missing, Regular, Directory, Other };
+
+// The type of what the path names after following links; a link that still
+// resolves to a link reads as Other.
+FileType file_type(const NativeString& path);
+
+// The full path of the running executable.
+std::optional<NativeString> module_file_name();
+
+}  // namespace platform

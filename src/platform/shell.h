@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/text.h"
+
+namespace platform {
+
+inline constexpr std::uint32_t kMbIconError = 0x10;
+inline constexpr std::uint32_t kMbSetForeground = 0x10000;
+
+// Hands the URL to the shell's "open" verb; the outcome is not reported.
+void shell_open(const NativeString& url);
+
+// A modal message box without an owner; returns when the user closes it.
+void message_box(const NativeString& text, const wchar_t* caption, std::uint32_t style);
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+#include "server_link/runtime_file.h"
+
+#include "platform/files.h"
+#include "platform/path.h"
+#include "platform/shell.h"
+#include "platform/text.h"
+#include "server_link/json_document.h"
+
+namespace server_link {
+
+std::uint16_t ServerPort = 0;
+
+namespace {
+
+platform::NativeString runtime_file_path() {
+    auto appdata = platform::environment_variable(L"APPDATA").value_or(L"");
+    if (!platform::is_valid_utf16(appdata)) {
+        appdata.clear();
+    }
+    const auto folder = platform::join_path(appdata, L"PelloxDesktop");
+    return platform::join_path(folder, L"runtime.json");
+}
+
+}  // namespace
+
+std::optional<std::uint16_t> parse_runtime_port(std::string_view text) {
+    const auto document = parse_json_document(text);
+    if (!document || !document->is_object()) {
+        return std::nullopt;
+    }
+    const auto port = document->find("port");
+    if (port == document->end() || !port->is_number_unsigned()) {
+        return std::nullopt;
+    }
+    // Anything past 65535 is not a port; keeping its low bits would aim the
+    // tray (and its quit request) at some unrelated local service.
+    const auto value = port->get<std::uint64_t>();
+    if (value == 0 || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+std::optional<std::uint16_t> read_runtime_port() {
+    const auto text = platform::read_shared_file(runtime_file_path());
+    if (!text) {
+        return std::nullopt;
+    }
+    return parse_runtime_port(*text);
+}
+
+std::string dashboard_url(std::uint16_t port) {
+    return "http://127.0.0.1:" + std::to_string(port) + "/";
+}
+
+void open_dashboard() {
+    if (ServerPort == 0) {
+        return;
+    }
+    platform::shell_open(platform::to_wide(dashboard_url(ServerPort)));
+}
+
+}  // namespace server_link

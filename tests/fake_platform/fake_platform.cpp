@@ -1,0 +1,98 @@
+#include "fake_platform.h"
+
+namespace fake {
+
+State& state() {
+    static State current;
+    return current;
+}
+
+void reset() { state() = State{}; }
+
+}  // namespace fake
+
+namespace platform {
+
+std::optional<NativeString> environment_variable(const wchar_t* name) {
+    const auto found = fake::state().environment.find(name);
+    if (found == fake::state().environment.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::vector<NativeString> environment_entries() { return fake::state().environment_entries; }
+
+std::optional<std::string> read_shared_file(const NativeString& path) {
+    auto& s = fake::state();
+    ++s.file_reads;
+    const auto found = s.files.find(path);
+    if (found == s.files.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+FileType file_type(const NativeString& path) {
+    auto& s = fake::state();
+    if (const auto found = s.file_types.find(path); found != s.file_types.end()) {
+        return found->second;
+    }
+    return s.files.contains(path) ? FileType::Regular : FileType::Missing;
+}
+
+std::optional<NativeString> module_file_name() { return fake::state().module_file_name; }
+
+Instant monotonic_now() { return fake::state().now; }
+
+void sleep_for(std::chrono::milliseconds duration) {
+    auto& s = fake::state();
+    s.sleeps.push_back(duration);
+    s.now += duration;
+    if (s.after_sleep) {
+        s.after_sleep();
+    }
+}
+
+MutexResult create_owned_mutex(const wchar_t* name) {
+    fake::state().mutex_names.emplace_back(name);
+    return fake::state().mutex;
+}
+
+std::optional<ProcessHandles> create_process(const LaunchRequest& request) {
+    auto& s = fake::state();
+    s.launches.push_back(request);
+    if (s.create_process_fails) {
+        return std::nullopt;
+    }
+    // Distinct, never-dereferenced handle values.
+    static std::uintptr_t next = 0x1000;
+    auto* process = reinterpret_cast<void*>(next += 0x10);
+    auto* thread = reinterpret_cast<void*>(next += 0x10);
+    s.processes[process] = {};
+    return ProcessHandles{.process = process, .thread = thread};
+}
+
+WaitResult wait_for_process(void* process, std::uint32_t) {
+    auto& p = fake::state().processes[process];
+    ++p.waits;
+    return p.wait;
+}
+
+std::optional<std::uint32_t> process_exit_code(void* process) {
+    return fake::state().processes[process].exit_code;
+}
+
+void terminate_process(void* process, std::uint32_t exit_code) {
+    fake::state().processes[process].terminated_with = exit_code;
+}
+
+void close_handle(void* handle) { fake::state().closed_handles.push_back(handle); }
+
+void shell_open(const NativeString& url) { fake::state().opened_urls.push_back(url); }
+
+void message_box(const NativeString& text, const wchar_t* caption, std::uint32_t style) {
+    fake::state().message_boxes.push_back({text, caption, style});
+}
+
+}  // namespace platform

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "server_link/runtime_file.h"
+
+namespace {
+
+using server_link::parse_runtime_port;
+
+std::string nested(int depth, const std::string& open, const std::string& close,
+                   const std::string& inner) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += open;
+    text += inner;
+    for (int i = 0; i < depth; ++i) text += close;
+    return text;
+}
+
+TEST(RuntimePort, ReadsOnlyAPositiveIntegerPortOfTheTopObject) {
+    const std::pair<std::string, std::optional<std::uint16_t>> cases[] = {
+        {R"({"port": 443})", 443},
+        {R"({"port": 443, "running": true})", 443},
+        {" \t\r\n{\"port\":1}\n ", 1},
+        {R"({"port": 65535})", 65535},
+        {R"({"port": 1, "port": 443})", 443},
+        {R"({"other": {"port": 5}, "port": 7})", 7},
+        {R"({"name": "caf\u00e9 \ud83c\udfac", "port": 8080})", 8080},
+        {R"({"port": 0})", std::nullopt},
+        {R"({"port": -1})", std::nullopt},
+        {R"({"port": -0})", std::nullopt},
+        {R"({"port": 443.0})", std::nullopt},
+        {R"({"port": 4.43e2})", std::nullopt},
+        {R"({"port": "443"})", std::nullopt},
+        {R"({"port": null})", std::nullopt},
+        {R"({"port": true})", std::nullopt},
+        {R"({})", std::nullopt},
+        {R"([443])", std::nullopt},
+        {R"(443)", std::nullopt},
+        {"", std::nullopt},
+        {R"({"port": 44)", std::nullopt},
+        {R"({"port": 443} x)", std::nullopt},
+        {R"({"port": 443}{})", std::nullopt},
+        {"{\"port\": 443}\f", std::nullopt},      // form feed is not JSON white space
+        {"\xEF\xBB\xBF{\"port\": 443}", std::nullopt},
+        {"{\"port\": 443, \"x\": \"\xFF\"}", std::nullopt},
+        {R"({"port": 443, /* note */ "a": 1})", std::nullopt},
+        {R"({"port": 18446744073709551616})", std::nullopt},  // past 64 bits: a float
+        // Past 16 bits is no port rather than its low bits (65537 would be port 1).
+        {R"({"port": 65536})", std::nullopt},
+        {R"({"port": 65537})", std::nullopt},
+        {R"({"port": 18446744073709551615})", std::nullopt},
+    };
+    for (const auto& [text, port] : cases) {
+        EXPECT_EQ(parse_runtime_port(text), port) << text;
+    }
+}
+
+TEST(RuntimePort, AcceptsNestingUpTo127Containers) {
+    // The port object itself is one of the open containers.
+    const auto deep = [](int depth) {
+        return R"({"port": 9, "deep": )" + nested(depth - 1, "[", "]", "0") + "}";
+    };
+    EXPECT_EQ(parse_runtime_port(deep(127)), 9);
+    EXPECT_EQ(parse_runtime_port(deep(128)), std::nullopt);
+    const auto objects = [](int depth) {
+        return R"({"port": 9, "deep": )" + nested(depth - 1, R"({"a":)", "}", "0") + "}";
+    };
+    EXPECT_EQ(parse_runtime_port(objects(127)), 9);
+    EXPECT_EQ(parse_runtime_port(objects(128)), std::nullopt);
+    // Scalars do not count as a level, and a very deep document is refused
+    // without exhausting anything.
+    EXPECT_EQ(parse_runtime_port(nested(100000, "[", "]", "")), std::nullopt);
+}
+
+class RuntimeFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake::reset();
+        server_link::ServerPort = 0;
+    }
+};
+
+TEST_F(RuntimeFile, IsFoundUnderAppdataWithOrWithoutTrailingSeparator) {
+    auto& fake = fake::state();
+    fake.files[L"C:\\Users\\me\\AppData\\Roaming\\PelloxDesktop\\runtime.json"] = R"({"port":8000})";
+    fake.environment[L"APPDATA"] = L"C:\\Users\\me\\AppData\\Roaming";
+    EXPECT_EQ(server_link::read_runtime_port(), 8000);
+    fake.environment[L"APPDATA"] = L"C:\\Users\\me\\AppData\\Roaming\\";
+    EXPECT_EQ(server_link::read_runtime_port(), 8000);
+    EXPECT_EQ(fake.file_reads, 2);  // read afresh each time
+}
+
+TEST_F(RuntimeFile, FallsBackToTheCurrentDirectoryWithoutAUsableAppdata) {
+    auto& fake = fake::state();
+    fake.files[L"PelloxDesktop\\runtime.json"] = R"({"port":8001})";
+    EXPECT_EQ(server_link::read_runtime_port(), 8001);
+    fake.environment[L"APPDATA"] = std::wstring{L'C', L':', wchar_t(0xD800)};
+    EXPECT_EQ(server_link::read_runtime_port(), 8001);
+    fake.environment[L"APPDATA"] = L"C:\\elsewhere";
+    EXPECT_EQ(server_link::read_runtime_port(), std::nullopt);
+}
+
+TEST_F(RuntimeFile, DashboardOpensOnlyForAKnownPort) {
+    EXPECT_EQ(server_link::dashboard_url(1), "http://127.0.0.1:1/");
+    EXPECT_EQ(server_link::dashboard_url(443), "http://127.0.0.1:443/");
+    EXPECT_EQ(server_link::dashboard_url(65535), "http://127.0.0.1:65535/");
+
+    server_link::open_dashboard();
+    EXPECT_TRUE(fake::state().opened_urls.empty());
+    server_link::ServerPort = 8080;
+    server_link::open_dashboard();
+    EXPECT_EQ(fake::state().opened_urls, std::vector<std::wstring>{L"http://127.0.0.1:8080/"});
+}
+
+}  // namespace
