@@ -1,5 +1,7 @@
 #include "fake_platform.h"
 
+#include <algorithm>
+
 namespace fake {
 
 State& state() {
@@ -88,6 +90,67 @@ void terminate_process(void* process, std::uint32_t exit_code) {
 }
 
 void close_handle(void* handle) { fake::state().closed_handles.push_back(handle); }
+
+bool start_sockets() {
+    auto& s = fake::state();
+    ++s.socket_starts;
+    return !s.sockets_start_fails;
+}
+
+std::optional<Socket> open_tcp_socket() {
+    auto& s = fake::state();
+    if (s.socket_open_fails) {
+        return std::nullopt;
+    }
+    return static_cast<Socket>(++s.sockets_opened);
+}
+
+bool connect_loopback(Socket, std::uint16_t port) {
+    fake::state().connected_port = port;
+    return !fake::state().connect_fails;
+}
+
+bool set_receive_timeout(Socket, std::uint32_t milliseconds) {
+    fake::state().receive_timeout = milliseconds;
+    return !fake::state().timeout_fails;
+}
+
+int send_some(Socket, const char* data, int length) {
+    auto& s = fake::state();
+    int taken = length;
+    if (!s.send_limits.empty()) {
+        taken = std::min(length, s.send_limits.front());
+        s.send_limits.erase(s.send_limits.begin());
+    }
+    if (taken > 0) {
+        s.sent.append(data, static_cast<std::size_t>(taken));
+    }
+    return taken;
+}
+
+int receive_some(Socket, char* buffer, int capacity) {
+    auto& s = fake::state();
+    if (s.receives.empty()) {
+        return 0;
+    }
+    auto& next = s.receives.front();
+    if (next.error != 0) {
+        s.last_socket_error = next.error;
+        s.receives.erase(s.receives.begin());
+        return -1;
+    }
+    const auto n = std::min(next.bytes.size(), static_cast<std::size_t>(capacity));
+    std::copy_n(next.bytes.data(), n, buffer);
+    next.bytes.erase(0, n);
+    if (next.bytes.empty()) {
+        s.receives.erase(s.receives.begin());
+    }
+    return static_cast<int>(n);
+}
+
+int last_socket_error() { return fake::state().last_socket_error; }
+
+void close_socket(Socket) { ++fake::state().sockets_closed; }
 
 void shell_open(const NativeString& url) { fake::state().opened_urls.push_back(url); }
 

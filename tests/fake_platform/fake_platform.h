@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/sockets.h"
 
 namespace fake {
 
@@ -28,6 +29,12 @@ struct FakeProcess {
     std::optional<std::uint32_t> exit_code;
     std::optional<std::uint32_t> terminated_with;
     int waits = 0;
+};
+
+// What one recv call gives: bytes, or a failure with this error code.
+struct Receive {
+    std::string bytes;
+    int error = 0;
 };
 
 struct State {
@@ -51,6 +58,23 @@ struct State {
     std::vector<platform::LaunchRequest> launches;
     std::map<void*, FakeProcess> processes;  // by process handle
     std::vector<void*> closed_handles;
+
+    // Sockets. Each send takes at most the next entry of `send_limits` bytes
+    // (all when the list is used up; 0 or -1 are returned as they stand).
+    // Receives play `receives`, then report the peer's close.
+    bool sockets_start_fails = false;
+    int socket_starts = 0;
+    bool socket_open_fails = false;
+    bool connect_fails = false;
+    bool timeout_fails = false;
+    std::vector<int> send_limits;
+    std::vector<Receive> receives;
+    int sockets_opened = 0;
+    int sockets_closed = 0;
+    std::optional<std::uint16_t> connected_port;
+    std::optional<std::uint32_t> receive_timeout;
+    std::string sent;
+    int last_socket_error = 0;
 
     // Shell.
     std::vector<platform::NativeString> opened_urls;
