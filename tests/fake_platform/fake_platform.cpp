@@ -50,6 +50,7 @@ Instant monotonic_now() { return fake::state().now; }
 void sleep_for(std::chrono::milliseconds duration) {
     auto& s = fake::state();
     s.sleeps.push_back(duration);
+    s.journal.push_back("sleep " + std::to_string(duration.count()));
     s.now += duration;
     if (s.after_sleep) {
         s.after_sleep();
@@ -86,6 +87,7 @@ std::optional<std::uint32_t> process_exit_code(void* process) {
 }
 
 void terminate_process(void* process, std::uint32_t exit_code) {
+    fake::state().journal.push_back("terminate");
     fake::state().processes[process].terminated_with = exit_code;
 }
 
@@ -102,6 +104,7 @@ std::optional<Socket> open_tcp_socket() {
     if (s.socket_open_fails) {
         return std::nullopt;
     }
+    s.requests.emplace_back();
     return static_cast<Socket>(++s.sockets_opened);
 }
 
@@ -122,14 +125,20 @@ int send_some(Socket, const char* data, int length) {
         taken = std::min(length, s.send_limits.front());
         s.send_limits.erase(s.send_limits.begin());
     }
+    s.journal.push_back("send");
     if (taken > 0) {
         s.sent.append(data, static_cast<std::size_t>(taken));
+        s.requests.back().append(data, static_cast<std::size_t>(taken));
     }
     return taken;
 }
 
-int receive_some(Socket, char* buffer, int capacity) {
+int receive_some(Socket socket, char* buffer, int capacity) {
     auto& s = fake::state();
+    if (s.receives.empty() && s.respond && s.answered_socket != socket) {
+        s.answered_socket = socket;
+        s.receives.push_back({s.respond(s.requests.back())});
+    }
     if (s.receives.empty()) {
         return 0;
     }
@@ -151,6 +160,90 @@ int receive_some(Socket, char* buffer, int capacity) {
 int last_socket_error() { return fake::state().last_socket_error; }
 
 void close_socket(Socket) { ++fake::state().sockets_closed; }
+
+std::intptr_t default_window_proc(WindowHandle, std::uint32_t message, std::uintptr_t wparam,
+                                  std::intptr_t lparam) {
+    fake::state().defaulted.push_back({message, wparam, lparam});
+    return 0x4242;
+}
+
+void post_quit_message(int exit_code) { fake::state().quit_posted = exit_code; }
+
+void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                  std::intptr_t lparam) {
+    fake::state().posted.push_back({window, {message, wparam, lparam}});
+}
+
+MenuHandle create_popup_menu() {
+    auto& s = fake::state();
+    if (s.create_menu_fails) {
+        return nullptr;
+    }
+    ++s.menus_created;
+    s.menu_items.clear();
+    return reinterpret_cast<MenuHandle>(0x3e0);
+}
+
+void append_menu(MenuHandle, std::uint32_t flags, std::uintptr_t id, const wchar_t* text) {
+    fake::state().menu_items.push_back({flags, id, text ? text : L""});
+}
+
+std::optional<Point> cursor_position() { return fake::state().cursor; }
+
+void set_foreground_window(WindowHandle window) { fake::state().foreground.push_back(window); }
+
+std::uint32_t track_popup_menu(MenuHandle, std::uint32_t flags, Point at, WindowHandle) {
+    auto& s = fake::state();
+    s.track_flags.push_back(flags);
+    s.track_points.push_back(at);
+    return s.menu_choice;
+}
+
+void destroy_menu(MenuHandle) { ++fake::state().menus_destroyed; }
+
+ModuleHandle executable_module() { return reinterpret_cast<ModuleHandle>(0x400000); }
+
+void register_window_class(const wchar_t* class_name, WindowProcedure procedure, ModuleHandle) {
+    fake::state().registered_class = class_name;
+    fake::state().registered_procedure = procedure;
+}
+
+WindowHandle create_message_window(const wchar_t*, const wchar_t*, ModuleHandle) {
+    return fake::state().create_window_fails ? nullptr : reinterpret_cast<WindowHandle>(0x777);
+}
+
+void run_message_loop() {
+    auto& s = fake::state();
+    for (const auto& m : s.messages) {
+        s.registered_procedure(reinterpret_cast<WindowHandle>(0x777), m.message, m.wparam, m.lparam);
+        if (s.quit_posted) {
+            return;
+        }
+    }
+}
+
+IconHandle load_icon_file(const NativeString& path) {
+    fake::state().icon_files_loaded.push_back(path);
+    return fake::state().icon_from_file;
+}
+
+IconHandle load_application_icon() { return fake::state().application_icon; }
+
+void add_notify_icon(const NotifyIcon& icon) {
+    auto& s = fake::state();
+    s.journal.push_back("notify-add");
+    s.notify_calls.push_back(
+        {true, icon.window, icon.id, icon.callback_message, icon.icon, std::wstring(icon.tip)});
+}
+
+void delete_notify_icon(const NotifyIcon& icon) {
+    auto& s = fake::state();
+    s.journal.push_back("notify-delete");
+    s.notify_calls.push_back(
+        {false, icon.window, icon.id, icon.callback_message, icon.icon, std::wstring(icon.tip)});
+}
+
+void fatal_stop(const char* diagnostic) { throw fake::FatalStop{diagnostic}; }
 
 void shell_open(const NativeString& url) { fake::state().opened_urls.push_back(url); }
 

@@ -1,10 +1,23 @@
 #include "program.h"
 
+#include <chrono>
+
+#include "lifecycle/server_process.h"
 #include "lifecycle/start_up.h"
+#include "platform/clock.h"
+#include "server_link/server_api.h"
+#include "tray/tray_icon.h"
 
 int run_program() {
+    using namespace std::chrono_literals;
     if (lifecycle::start_up() != lifecycle::StartupOutcome::Ready) {
         return 0;
     }
+    tray::run_tray();
+    // The icon is already gone; give the server a moment to exit on request
+    // before ending it.
+    server_link::request_quit();
+    platform::sleep_for(600ms);
+    lifecycle::stop_server();
     return 0;
 }

@@ -1,0 +1,132 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <iterator>
+
+#include "platform/window.h"
+
+namespace platform {
+namespace {
+
+WindowProcedure registered_procedure = nullptr;
+
+LRESULT CALLBACK dispatch_to_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return registered_procedure(window, message, wparam, lparam);
+}
+
+NOTIFYICONDATAW notify_icon_data(const NotifyIcon& icon) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = static_cast<HWND>(icon.window);
+    data.uID = icon.id;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = icon.callback_message;
+    data.hIcon = static_cast<HICON>(icon.icon);
+    const std::size_t length = std::min(icon.tip.size(), std::size(data.szTip) - 1);
+    std::wmemcpy(data.szTip, icon.tip.data(), length);
+    data.szTip[length] = L'\0';
+    return data;
+}
+
+}  // namespace
+
+std::intptr_t default_window_proc(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                                  std::intptr_t lparam) {
+    return DefWindowProcW(static_cast<HWND>(window), message, wparam, lparam);
+}
+
+void post_quit_message(int exit_code) { PostQuitMessage(exit_code); }
+
+void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                  std::intptr_t lparam) {
+    PostMessageW(static_cast<HWND>(window), message, wparam, lparam);
+}
+
+MenuHandle create_popup_menu() { return CreatePopupMenu(); }
+
+void append_menu(MenuHandle menu, std::uint32_t flags, std::uintptr_t id, const wchar_t* text) {
+    AppendMenuW(static_cast<HMENU>(menu), flags, id, text);
+}
+
+std::optional<Point> cursor_position() {
+    POINT at{};
+    if (!GetCursorPos(&at)) {
+        return std::nullopt;
+    }
+    return Point{at.x, at.y};
+}
+
+void set_foreground_window(WindowHandle window) { SetForegroundWindow(static_cast<HWND>(window)); }
+
+std::uint32_t track_popup_menu(MenuHandle menu, std::uint32_t flags, Point at, WindowHandle owner) {
+    return static_cast<std::uint32_t>(TrackPopupMenu(static_cast<HMENU>(menu), flags, at.x, at.y,
+                                                     0, static_cast<HWND>(owner), nullptr));
+}
+
+void destroy_menu(MenuHandle menu) { DestroyMenu(static_cast<HMENU>(menu)); }
+
+ModuleHandle executable_module() { return GetModuleHandleW(nullptr); }
+
+void register_window_class(const wchar_t* class_name, WindowProcedure procedure,
+                           ModuleHandle module) {
+    registered_procedure = procedure;
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = &dispatch_to_procedure;
+    window_class.hInstance = static_cast<HINSTANCE>(module);
+    window_class.lpszClassName = class_name;
+    RegisterClassW(&window_class);
+}
+
+WindowHandle create_message_window(const wchar_t* class_name, const wchar_t* title,
+                                   ModuleHandle module) {
+    return CreateWindowExW(0, class_name, title, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           static_cast<HINSTANCE>(module), nullptr);
+}
+
+void run_message_loop() {
+    MSG message{};
+    // GetMessageW gives -1 on an invalid call; that cannot happen with no
+    // window filter, so only 0 (WM_QUIT) ends the loop.
+    while (GetMessageW(&message, nullptr, 0, 0) != 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+IconHandle load_icon_file(const NativeString& path) {
+    return LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE);
+}
+
+IconHandle load_application_icon() { return LoadIconW(nullptr, IDI_APPLICATION); }
+
+void add_notify_icon(const NotifyIcon& icon) {
+    NOTIFYICONDATAW data = notify_icon_data(icon);
+    Shell_NotifyIconW(NIM_ADD, &data);
+}
+
+void delete_notify_icon(const NotifyIcon& icon) {
+    NOTIFYICONDATAW data = notify_icon_data(icon);
+    Shell_NotifyIconW(NIM_DELETE, &data);
+}
+
+void fatal_stop(const char* diagnostic) {
+    const DWORD error = GetLastError();
+    // A GUI program has no console: the debugger output always gets it, and
+    // standard error does too when whoever started us attached one.
+    char line[256];
+    std::snprintf(line, sizeof line, "Pellox Desktop Tray: %s (error %lu)\n", diagnostic,
+                  static_cast<unsigned long>(error));
+    OutputDebugStringA(line);
+    const HANDLE standard_error = GetStdHandle(STD_ERROR_HANDLE);
+    if (standard_error != nullptr && standard_error != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(standard_error, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+    }
+    ExitProcess(1);
+}
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+#include "tray/tray_icon.h"
+
+#include "lifecycle/server_process.h"
+#include "platform/files.h"
+#include "platform/path.h"
+#include "platform/window.h"
+#include "tray/tray_menu.h"
+
+namespace tray {
+namespace {
+
+constexpr wchar_t kClassName[] = L"PelloxTray";
+constexpr wchar_t kWindowTitle[] = L"Pellox";
+constexpr wchar_t kTooltip[] = L"Pellox Desktop";
+constexpr std::uint32_t kIconId = 1;
+
+platform::IconHandle choose_icon() {
+    // The path goes to the loader as found, so an unusual folder name still
+    // names this very file.
+    const auto path = platform::join_path(lifecycle::exe_dir(), L"icon.ico");
+    if (platform::file_type(path) == platform::FileType::Regular) {
+        if (const auto icon = platform::load_icon_file(path)) {
+            return icon;
+        }
+    }
+    return platform::load_application_icon();
+}
+
+}  // namespace
+
+void run_tray() {
+    const auto module = platform::executable_module();
+    platform::register_window_class(kClassName, &tray_window_proc, module);
+    const auto window = platform::create_message_window(kClassName, kWindowTitle, module);
+    if (window == nullptr) {
+        platform::fatal_stop("create message window");
+    }
+    const platform::NotifyIcon icon{
+        .window = window,
+        .id = kIconId,
+        .callback_message = WM_TRAYICON,
+        .icon = choose_icon(),
+        .tip = kTooltip,
+    };
+    platform::add_notify_icon(icon);
+    platform::run_message_loop();
+    platform::delete_notify_icon(icon);
+}
+
+}  // namespace tray
