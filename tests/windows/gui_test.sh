@@ -21,70 +21,9 @@ check() {
     fi
 }
 
-# wait_for SECONDS COMMAND...: polls every 50 ms.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -ge $deadline ] && return 1
-        sleep 0.05
-    done
-}
-
-now_ms() { date +%s%3N; }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-
-# install NAME SETTINGS_JSON: a tray installation with the stand-in server.
-install() {
-    dir=$out/$1
-    mkdir -p "$dir/install" "$dir/appdata"
-    cp "$bin/Pellox-Desktop-Tray.exe" "$dir/install/"
-    [ -f "$bin/icon.ico" ] && cp "$bin/icon.ico" "$dir/install/"
-    cp "$bin/stand_in_server.exe" "$dir/install/Pellox-Desktop.exe"
-    printf '%s' "$2" >"$dir/install/stand_in.json"
-    server_log=$dir/install/stand_in.log
-}
-
-start_tray() {
-    : >"$browser_log"
-    wine cmd /c "set APPDATA=$(winpath "$dir/appdata")& $(winpath "$dir/install/Pellox-Desktop-Tray.exe")" \
-        </dev/null >/dev/null 2>&1 &
-    tray_pid=$!
-}
-
-tray_window() { xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -1; }
-icon_shown() { [ -n "$(tray_window)" ]; }
-icon_gone() { [ -z "$(tray_window)" ]; }
-urls() { [ -f "$browser_log" ] && wc -l <"$browser_log" || echo 0; }
-has_urls() { [ "$(urls)" -ge "$1" ]; }
-logged() { grep -qF -- "$1" "$server_log" 2>/dev/null; }
-count_logged() { grep -cF -- "$1" "$server_log" 2>/dev/null || true; }
-server_running() { pgrep -f "$(basename "$dir")\\\\install\\\\Pellox-Desktop.exe" >/dev/null; }
-
-click() { # BUTTON [REPEAT]
-    local w
-    w=$(tray_window)
-    xdotool mousemove --window "$w" 10 10 click --repeat "${2:-1}" --delay 80 "$1"
-}
-
-# open_menu: right-click the icon and wait for the menu's features request.
-open_menu() {
-    local before
-    before=$(count_logged '"path":"/api/features"')
-    click 3
-    wait_for 5 test "$(count_logged '"path":"/api/features"')" -gt "$before" || return 1
-    sleep 0.7 # the menu is tracked once the request has been answered
-}
-
-choose() { # DOWNS: pick the item that many steps down
-    local keys=()
-    for ((i = 0; i < $1; i++)); do keys+=(Down); done
-    xdotool key --delay 100 "${keys[@]}" Return
-}
-
-screenshot() { import -window root -crop 480x240+0+0 +repage "$out/$1.png"; }
-
-tray_exit_code() { wait "$tray_pid"; }
+source "$(dirname "$0")/../../scripts/tray-driver.sh"
+install() { lay_out_install "$out/$1" "$bin" "$2"; }
+shot() { screenshot "$out/$1.png"; }
 
 # --- A tour of a server that has both features on and exits when asked.
 install tour '{"features":{"media":true,"stream":true,"running":true}}'
@@ -92,7 +31,7 @@ start_tray
 check "the dashboard opens at start" wait_for 20 has_urls 1
 check "the icon appears in the notification area" wait_for 10 icon_shown
 sleep 1
-screenshot icon
+shot icon
 
 click 1
 sleep 1.5
@@ -101,7 +40,7 @@ click 1 2
 check "a double click opens the dashboard" wait_for 5 has_urls 2
 
 open_menu
-screenshot menu
+shot menu
 xdotool key Escape
 sleep 1
 check "the menu reads the server's state; Escape sends nothing" \
@@ -112,7 +51,7 @@ check "Share movies, shows & music switches media off" wait_for 5 logged '{\"med
 open_menu && choose 3
 check "Stream this PC switches streaming off" wait_for 5 logged '{\"stream\":false}'
 open_menu
-screenshot menu-after-switching
+shot menu-after-switching
 xdotool key Escape
 open_menu && choose 1
 check "Open dashboard opens it" wait_for 5 has_urls 3
@@ -126,7 +65,7 @@ check "the server exits by itself and is left alone" wait_for 5 logged '"reason"
 tray_exit_code
 check "the tray ends with status 0" test $? -eq 0
 echo "     quit request $((asked - quit_chosen)) ms after Quit was chosen"
-screenshot after-quit
+shot after-quit
 
 # --- A server that ignores the quit request is ended after the grace period.
 install stubborn '{"ignore_quit":true}'

@@ -46,6 +46,7 @@ protected:
         lifecycle::stop_server();
         std::error_code ignored;
         fs::remove(bin_dir() / "stand_in.json", ignored);
+        fs::remove(bin_dir() / "stand_in.log", ignored);
         fs::remove(server_, ignored);
     }
 

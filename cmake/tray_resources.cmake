@@ -1,0 +1,34 @@
+# Windows resources of the tray program: its icon, application manifest and
+# version information, plus a test that they made it into the linked exe.
+#
+# enable_language() is only allowed at directory scope, so it runs when this
+# file is included (from the top-level CMakeLists.txt) rather than in the
+# function.
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    enable_language(RC)
+endif()
+
+function(pellox_add_tray_resources target)
+    cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH root)
+    # Read by configure_file below.
+    set(PELLOX_TRAY_ICON ${root}/assets/icon.ico)
+    set(PELLOX_TRAY_MANIFEST ${root}/src/bin/tray/tray.manifest)
+
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/tray_resources/tray.rc)
+    configure_file(${root}/src/bin/tray/tray.rc.in ${rc} @ONLY)
+    target_sources(${target} PRIVATE ${rc})
+    # windres reads the icon and manifest itself; nothing tells the build
+    # system about them unless listed here, so editing either would not relink.
+    set_property(SOURCE ${rc} TARGET_DIRECTORY ${target} APPEND PROPERTY
+        OBJECT_DEPENDS ${PELLOX_TRAY_ICON} ${PELLOX_TRAY_MANIFEST})
+
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different
+                ${PELLOX_TRAY_ICON} $<TARGET_FILE_DIR:${target}>/icon.ico
+        VERBATIM)
+
+    add_test(NAME tray_resources
+        COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources $<TARGET_FILE:${target}> ${PROJECT_VERSION})
+    # The decompiling windres is the one this build compiles resources with.
+    set_tests_properties(tray_resources PROPERTIES ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
+endfunction()

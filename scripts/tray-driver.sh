@@ -1,0 +1,69 @@
+# Drives the tray under Wine the way a person would: sourced by the GUI test
+# and the demo. Expects DISPLAY and WINEPREFIX (scripts/wine-session) and sets
+# dir, server_log, browser_log and tray_pid for its callers.
+
+# wait_for SECONDS COMMAND...: polls every 50 ms.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -ge $deadline ] && return 1
+        sleep 0.05
+    done
+}
+
+now_ms() { date +%s%3N; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# lay_out_install DIR BIN_DIR SETTINGS_JSON: the tray with its icon and the
+# stand-in server as Pellox-Desktop.exe, steered by the settings.
+lay_out_install() {
+    dir=$1
+    rm -rf "$dir"
+    mkdir -p "$dir/install" "$dir/appdata"
+    cp "$2/Pellox-Desktop-Tray.exe" "$dir/install/"
+    if [ -f "$2/icon.ico" ]; then cp "$2/icon.ico" "$dir/install/"; fi
+    cp "$2/stand_in_server.exe" "$dir/install/Pellox-Desktop.exe"
+    printf '%s' "$3" >"$dir/install/stand_in.json"
+    server_log=$dir/install/stand_in.log
+}
+
+# Wine sets APPDATA from its own profile; cmd hands the tray ours.
+start_tray() {
+    : >"$browser_log"
+    wine cmd /c "set APPDATA=$(winpath "$dir/appdata")& $(winpath "$dir/install/Pellox-Desktop-Tray.exe")" \
+        </dev/null >/dev/null 2>&1 &
+    tray_pid=$!
+}
+
+tray_window() { xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -1; }
+icon_shown() { [ -n "$(tray_window)" ]; }
+icon_gone() { [ -z "$(tray_window)" ]; }
+urls() { if [ -f "$browser_log" ]; then wc -l <"$browser_log"; else echo 0; fi; }
+has_urls() { [ "$(urls)" -ge "$1" ]; }
+logged() { grep -qF -- "$1" "$server_log" 2>/dev/null; }
+count_logged() { grep -cF -- "$1" "$server_log" 2>/dev/null || true; }
+server_running() { pgrep -f "$(basename "$dir")\\\\install\\\\Pellox-Desktop.exe" >/dev/null; }
+
+click() { # BUTTON [REPEAT]
+    xdotool mousemove --window "$(tray_window)" 10 10 click --repeat "${2:-1}" --delay 80 "$1"
+}
+
+# open_menu: right-click the icon and wait until the menu has read the server.
+open_menu() {
+    local before
+    before=$(count_logged '"path":"/api/features"')
+    click 3
+    wait_for 5 test "$(count_logged '"path":"/api/features"')" -gt "$before" || return 1
+    sleep 0.7 # the menu is tracked once the answer is in
+}
+
+choose() { # STEPS: pick the item that many steps down (separators are skipped)
+    local keys=()
+    for ((i = 0; i < $1; i++)); do keys+=(Down); done
+    xdotool key --delay 100 "${keys[@]}" Return
+}
+
+screenshot() { import -window root -crop 480x240+0+0 +repage "$1"; }
+
+tray_exit_code() { wait "$tray_pid"; }
