@@ -41,9 +41,9 @@ std::vector<NativeString> environment_entries() {
 }
 
 std::optional<std::string> read_shared_file(const NativeString& path) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
@@ -104,6 +104,32 @@ std::optional<NativeString> module_file_name() {
             return std::nullopt;
         }
         buffer.resize(buffer.size() * 2);
+    }
+}
+
+FolderWatch watch_folder(const NativeString& folder) {
+    if (folder.empty()) {
+        return nullptr;
+    }
+    const HANDLE watch =
+        FindFirstChangeNotificationW(folder.c_str(), FALSE,
+                                     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                         FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    return watch == INVALID_HANDLE_VALUE ? nullptr : watch;
+}
+
+void wait_for_change(FolderWatch watch, std::chrono::milliseconds timeout) {
+    const auto milliseconds = static_cast<DWORD>(timeout.count());
+    if (watch == nullptr) {
+        Sleep(milliseconds);
+        return;
+    }
+    WaitForSingleObject(static_cast<HANDLE>(watch), milliseconds);
+}
+
+void close_folder_watch(FolderWatch watch) {
+    if (watch != nullptr) {
+        FindCloseChangeNotification(static_cast<HANDLE>(watch));
     }
 }
 
