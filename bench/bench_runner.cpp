@@ -375,8 +375,10 @@ void dashboard() {
     fs::remove(browser_times_log(), ignored);
     std::vector<double> handoff_ms;
     std::vector<double> total_ms;
-    for (int i = 0; i < kDashboardRuns; ++i) {
-        const std::string probe = "http://127.0.0.1:9/handoff-" + std::to_string(i);
+    // Two hand-off samples per run, one either side of the tray, to pin the
+    // median that is taken off down better than the tray runs vary.
+    const auto sample_handoff = [&](const std::string& tag) {
+        const std::string probe = "http://127.0.0.1:9/handoff-" + tag;
         const auto printed = run_captured(quoted(bin_dir() / "bare_shell.exe") + L" " +
                                           std::wstring(probe.begin(), probe.end()));
         const auto received = wait_browser_time(probe);
@@ -385,7 +387,9 @@ void dashboard() {
             std::exit(1);
         }
         handoff_ms.push_back(static_cast<double>(*received - std::stoll(*printed)) / 1e6);
-
+    };
+    for (int i = 0; i < kDashboardRuns; ++i) {
+        sample_handoff(std::to_string(i) + "a");
         const auto install =
             tray_install("bench-dashboard", {{"publish", false}, {"features", kFeatures}});
         const auto tray = start_tray(install, install.install);
@@ -410,6 +414,7 @@ void dashboard() {
         total_ms.push_back(static_cast<double>(*opened - written) / 1e6);
         quit_tray(tray);
         stop_servers(install);
+        sample_handoff(std::to_string(i) + "b");
         fs::remove(browser_times_log(), ignored);
     }
     const double handoff = median(handoff_ms);
@@ -424,8 +429,12 @@ void dashboard() {
     std::vector<double> own_ms;
     for (double total : total_ms)
         own_ms.push_back(total - handoff);
-    note("shell hand-off of a URL, bare, median (max) of 20 (ms), subtracted below",
-         fixed(handoff, 1) + " (" + fixed(maximum(handoff_ms), 1) + ")");
+    note("runtime.json written to URL at the browser, median (max) of 20 (ms)",
+         fixed(median(total_ms), 1) + " (" + fixed(maximum(total_ms), 1) + ")");
+    note("shell hand-off of a URL, bare, median (min-max) of 40 (ms): subtracted below",
+         fixed(handoff, 1) + " (" +
+             fixed(*std::min_element(handoff_ms.begin(), handoff_ms.end()), 1) + "-" +
+             fixed(maximum(handoff_ms), 1) + ")");
     row("runtime.json written to URL handed over, median of 20 (ms)", fixed(median(own_ms), 1),
         "<= 140", median(own_ms) <= 140);
     row("runtime.json written to URL handed over, max of 20 (ms)", fixed(maximum(own_ms), 1),
