@@ -40,7 +40,7 @@ void write_text(const fs::path& path, const std::string& text);
 
 // A started process; terminated (if still running) and closed on destruction.
 class Process {
-public:
+  public:
     explicit Process(PROCESS_INFORMATION info);
     Process(Process&& other) noexcept;
     Process& operator=(Process&&) = delete;
@@ -51,7 +51,7 @@ public:
     // The exit code once the process has ended within the time, else nothing.
     std::optional<DWORD> wait_exit(std::chrono::milliseconds timeout) const;
 
-private:
+  private:
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
 };
