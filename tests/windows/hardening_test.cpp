@@ -1,0 +1,437 @@
+// The real program and its HTTP exchange under load and abuse: long menu use,
+// many copies at once, a runtime.json that keeps changing under the start-up
+// wait, and servers that drip, reset, flood or are asked a thousand times.
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "harness.h"
+#include "server_link/http.h"
+#include "server_link/runtime_file.h"
+#include "server_link/server_api.h"
+
+namespace {
+
+using namespace harness;
+using Clock = std::chrono::steady_clock;
+
+constexpr UINT kTrayIconMessage = WM_APP + 1;  // the tray's WM_TRAYICON
+
+struct Counts {
+    DWORD handles = 0;
+    DWORD gdi = 0;
+    DWORD user = 0;
+};
+
+// Wine answers GetProcessHandleCount with 0; there the handles are counted by
+// trying to duplicate every handle value a small program can have.
+DWORD handle_count(HANDLE process) {
+    DWORD count = 0;
+    if (GetProcessHandleCount(process, &count) && count > 0)
+        return count;
+    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS)) {
+            CloseHandle(copy);
+            ++count;
+        }
+    }
+    return count;
+}
+
+Counts counts_of(HANDLE process) {
+    Counts counts;
+    counts.handles = handle_count(process);
+    counts.gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    counts.user = GetGuiResources(process, GR_USEROBJECTS);
+    return counts;
+}
+
+bool owned_by(HWND window, DWORD pid) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    return owner == pid;
+}
+
+std::vector<HWND> tray_windows() {
+    std::vector<HWND> found;
+    for (HWND window = nullptr;
+         (window = FindWindowExW(HWND_MESSAGE, window, L"PelloxTray", nullptr)) != nullptr;) {
+        found.push_back(window);
+    }
+    return found;
+}
+
+HWND tray_window_of(DWORD pid) {
+    for (HWND window : tray_windows()) {
+        if (owned_by(window, pid))
+            return window;
+    }
+    return nullptr;
+}
+
+// The visible popup menu the process shows, if any.
+HWND open_menu_of(DWORD pid) {
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, L"#32768", nullptr)) != nullptr;) {
+        if (IsWindowVisible(window) && owned_by(window, pid))
+            return window;
+    }
+    return nullptr;
+}
+
+int environment_number(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::atoi(value) : fallback;
+}
+
+long count_events(const Install& install, const std::string& event, const std::string& method) {
+    long count = 0;
+    for (const auto& entry : server_log(install)) {
+        if (entry.value("event", "") == event &&
+            (method.empty() || entry.value("method", "") == method)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::string listening_url(const Install& install) {
+    for (const auto& entry : server_log(install)) {
+        if (entry.value("event", "") == "listening") {
+            return "http://127.0.0.1:" + std::to_string(entry.at("port").get<int>()) + "/";
+        }
+    }
+    return "";
+}
+
+// Right-click on the icon, then Escape in the menu: the way a user looks at
+// the switches and changes nothing.
+bool open_and_dismiss_menu(HWND tray, DWORD pid) {
+    PostMessageW(tray, kTrayIconMessage, 1, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    if (!wait_until([&] { return (menu = open_menu_of(pid)) != nullptr; }, 10s))
+        return false;
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    return wait_until([&] { return open_menu_of(pid) == nullptr; }, 10s);
+}
+
+TEST(Hardening, MenuOpenAndDismissLeaksNothing) {
+    const int cycles = environment_number("PELLOX_SOAK_CYCLES", 100);
+    const auto install = make_install("menu-soak", nlohmann::json{{"features", {{"media", true}}}});
+    const auto tray = start_tray(install, install.install);
+    HWND window = nullptr;
+    ASSERT_TRUE(wait_until([&] { return (window = tray_window_of(tray.pid())) != nullptr; }, 20s));
+
+    // The first menus allocate what every later one reuses.
+    constexpr int kWarmUp = 5;
+    for (int i = 0; i < kWarmUp; ++i)
+        ASSERT_TRUE(open_and_dismiss_menu(window, tray.pid()));
+    const Counts before = counts_of(tray.handle());
+    const auto started = Clock::now();
+    for (int i = 0; i < cycles; ++i) {
+        ASSERT_TRUE(open_and_dismiss_menu(window, tray.pid())) << "cycle " << i;
+    }
+    const auto seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const Counts after = counts_of(tray.handle());
+    std::printf(
+        "menu soak: %d cycles in %.1f s; handles %lu -> %lu, GDI %lu -> %lu, USER %lu -> %lu\n",
+        cycles, seconds, before.handles, after.handles, before.gdi, after.gdi, before.user,
+        after.user);
+    EXPECT_GT(before.handles, 0u) << "the handle count could not be read";
+    EXPECT_EQ(after.handles, before.handles);
+    // Wine's GetGuiResources answers 0 for everything; there only the handle
+    // count means anything.
+    if (before.gdi + before.user > 0) {
+        EXPECT_EQ(after.gdi, before.gdi);
+        EXPECT_EQ(after.user, before.user);
+    }
+
+    // Every menu read the switches once; Escape chose nothing.
+    EXPECT_EQ(count_events(install, "request", "GET"), cycles + kWarmUp);
+    EXPECT_EQ(count_events(install, "request", "POST"), 0);
+    EXPECT_EQ(quit_tray(tray), 0u);
+    stop_servers(install);
+}
+
+TEST(Hardening, TenCopiesAtOnceGiveOneServerAndOneIcon) {
+    clear_browser_log();
+    const auto install = make_install("ten-copies", nlohmann::json{{"publish_delay_ms", 1000}});
+    std::vector<Process> trays;
+    trays.reserve(10);
+    for (int i = 0; i < 10; ++i)
+        trays.push_back(start_tray(install, install.install));
+
+    const auto exited = [&] {
+        long count = 0;
+        for (const auto& tray : trays)
+            count += tray.wait_exit(0ms).has_value();
+        return count;
+    };
+    EXPECT_TRUE(wait_until([&] { return exited() == 9; }, 30s)) << exited() << " exited";
+    const Process* running = nullptr;
+    for (const auto& tray : trays) {
+        const auto code = tray.wait_exit(0ms);
+        if (!code) {
+            running = &tray;
+        } else {
+            EXPECT_EQ(*code, 0u) << "copy " << tray.pid();
+        }
+    }
+    ASSERT_NE(running, nullptr);
+    const auto dashboard = listening_url(install);
+    ASSERT_TRUE(wait_until(
+        [&] {
+            const auto urls = opened_urls();
+            return std::find(urls.begin(), urls.end(), dashboard) != urls.end();
+        },
+        20s));
+    EXPECT_EQ(count_events(install, "start", ""), 1);
+    const auto windows = tray_windows();
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_TRUE(owned_by(windows[0], running->pid()));
+    // A copy that came after the port was published opens the same dashboard.
+    for (const auto& url : opened_urls())
+        EXPECT_EQ(url, dashboard);
+    EXPECT_EQ(quit_tray(*running), 0u);
+    stop_servers(install);
+}
+
+// Starts a program from the tests' folder and returns it.
+Process start_program(const std::wstring& name, const std::wstring& arguments) {
+    const auto program = (bin_dir() / name).wstring();
+    std::wstring command_line = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info)) {
+        ADD_FAILURE() << "could not start " << program.size() << " error " << GetLastError();
+    }
+    return Process(info);
+}
+
+TEST(Hardening, AChurningRuntimeFileGivesNoFalsePortAndNeverBlocksItsWriter) {
+    clear_browser_log();
+    constexpr int kChurnMs = 5000;
+    // The server publishes well after the churn has ended.
+    const auto install = make_install("runtime-churn", nlohmann::json{{"publish_delay_ms", 8000}});
+    fs::create_directories(install.runtime_json().parent_path());
+    const auto churn =
+        start_program(L"runtime_churn.exe", L"\"" + install.runtime_json().wstring() + L"\" " +
+                                                std::to_wstring(kChurnMs));
+    const auto tray = start_tray(install, install.install);
+
+    // Beside the tray, this process reads the file the tray's way as fast as it can.
+    SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
+    long reads = 0;
+    long ports = 0;
+    const bool hammer = environment_number("PELLOX_CHURN_HAMMER", 1) != 0;
+    while (!churn.wait_exit(hammer ? 0ms : 100ms)) {
+        if (!hammer)
+            continue;
+        ports += server_link::read_runtime_port().has_value();
+        ++reads;
+    }
+    SetEnvironmentVariableW(L"APPDATA", nullptr);
+    std::ifstream tally_file(fs::path(install.runtime_json().wstring() + L".churn"));
+    std::string tally;
+    std::getline(tally_file, tally);
+    std::printf("runtime churn: %s; %ld reads here, %ld gave a port\n", tally.c_str(), reads,
+                ports);
+    EXPECT_EQ(churn.wait_exit(0ms), 0u) << "the writer failed: " << tally;
+    EXPECT_EQ(ports, 0);
+
+    const auto dashboard = listening_url(install);
+    EXPECT_TRUE(wait_until([] { return !opened_urls().empty(); }, 20s));
+    EXPECT_EQ(opened_urls(), std::vector<std::string>{dashboard});
+    EXPECT_EQ(quit_tray(tray), 0u);
+    stop_servers(install);
+}
+
+// A loopback server that serves every connection with the same behaviour
+// until it is destroyed.
+class HostileServer {
+  public:
+    using Behaviour = std::function<void(SOCKET client, const std::atomic<bool>& stop)>;
+
+    explicit HostileServer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
+        WSADATA data{};
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 8);
+        int length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+
+    ~HostileServer() {
+        stop_ = true;
+        closesocket(listener_);
+        thread_.join();
+        WSACleanup();
+    }
+
+    std::uint16_t port() const { return port_; }
+
+  private:
+    void serve() {
+        for (;;) {
+            const SOCKET client = accept(listener_, nullptr, nullptr);
+            if (client == INVALID_SOCKET)
+                return;
+            read_request(client);
+            behaviour_(client, stop_);
+            closesocket(client);
+        }
+    }
+
+    static void read_request(SOCKET client) {
+        std::string got;
+        char buffer[4096];
+        while (got.find("\r\n\r\n") == std::string::npos) {
+            const int n = recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return;
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+    Behaviour behaviour_;
+    SOCKET listener_;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stop_ = false;
+    std::thread thread_;
+};
+
+void send_text(SOCKET client, std::string_view text) {
+    while (!text.empty()) {
+        const int n = send(client, text.data(), static_cast<int>(text.size()), 0);
+        if (n <= 0)
+            return;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+class HostileServers : public ::testing::Test {
+  protected:
+    void TearDown() override { server_link::ServerPort = 0; }
+
+    // The exchange against the server, and how long it took.
+    static std::pair<std::optional<std::string>, double> timed_get(const HostileServer& server) {
+        server_link::ServerPort = server.port();
+        const auto started = Clock::now();
+        auto body = server_link::http_request("GET", "/api/features", std::nullopt);
+        return {body, std::chrono::duration<double>(Clock::now() - started).count()};
+    }
+};
+
+// One byte every 2 s is slower than the 3 s receive time-out would allow for
+// the whole answer, but each wait is short of it: the exchange goes on while
+// the bytes keep coming and ends 3 s after they stop.
+TEST_F(HostileServers, ASlowDripHoldsTheExchangeOnlyWhileBytesKeepComing) {
+    struct Case {
+        const char* what;
+        bool closes;  // else falls silent and keeps the connection open
+        std::optional<std::string> body;
+        double at_least_s;
+        double at_most_s;
+    };
+    const Case cases[] = {
+        {"drips four bytes and closes", true, "abcd", 8.0, 10.5},
+        {"drips two bytes and falls silent", false, std::nullopt, 4.0 + 3.0 - 0.3, 4.0 + 3.0 + 2.0},
+    };
+    for (const auto& c : cases) {
+        const std::string drip = c.closes ? "abcd" : "ab";
+        HostileServer server([&](SOCKET client, const std::atomic<bool>& stop) {
+            send_text(client, "HTTP/1.1 200 OK\r\n\r\n");
+            for (char byte : drip) {
+                Sleep(2000);
+                send_text(client, std::string_view(&byte, 1));
+            }
+            if (!c.closes) {
+                while (!stop)
+                    Sleep(20);
+            }
+            shutdown(client, SD_SEND);
+        });
+        const auto [body, seconds] = timed_get(server);
+        std::printf("slow drip, %s: %.1f s\n", c.what, seconds);
+        EXPECT_EQ(body, c.body) << c.what;
+        EXPECT_GE(seconds, c.at_least_s) << c.what;
+        EXPECT_LE(seconds, c.at_most_s) << c.what;
+    }
+}
+
+TEST_F(HostileServers, AResetInMidBodyGivesNothing) {
+    HostileServer server([](SOCKET client, const std::atomic<bool>&) {
+        send_text(client,
+                  "HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n{\"features\":{\"media\":tr");
+        Sleep(200);
+        const linger abort_on_close{1, 0};
+        setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort_on_close),
+                   sizeof abort_on_close);
+    });
+    const auto [body, seconds] = timed_get(server);
+    EXPECT_EQ(body, std::nullopt);
+    EXPECT_EQ(server_link::fetch_features(), server_link::FeatureState{});
+    EXPECT_LT(seconds, 3.0);
+}
+
+TEST_F(HostileServers, A64MiBBodyComesBackWhole) {
+    const std::string body(64 * 1024 * 1024, 'x');
+    HostileServer server([&](SOCKET client, const std::atomic<bool>&) {
+        send_text(client, "HTTP/1.1 200 OK\r\n\r\n");
+        send_text(client, body);
+        shutdown(client, SD_SEND);
+    });
+    const auto [got, seconds] = timed_get(server);
+    std::printf("64 MiB body: %.1f s\n", seconds);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->size(), body.size());
+    EXPECT_TRUE(*got == body);
+}
+
+TEST_F(HostileServers, AThousandExchangesInARowLeakNothing) {
+    const int exchanges = environment_number("PELLOX_EXCHANGES", 1000);
+    HostileServer server([](SOCKET client, const std::atomic<bool>&) {
+        send_text(client,
+                  "HTTP/1.1 200 OK\r\n\r\n"
+                  R"({"features":{"media":true,"stream":true},"stream":{"running":false}})");
+        shutdown(client, SD_SEND);
+    });
+    server_link::ServerPort = server.port();
+    const server_link::FeatureState expected{.media = true, .stream = false};
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(server_link::fetch_features(), expected);
+    const DWORD before = handle_count(GetCurrentProcess());
+    // A count that does not see a new handle would prove nothing below.
+    const HANDLE extra = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_EQ(handle_count(GetCurrentProcess()), before + 1);
+    CloseHandle(extra);
+    const auto started = Clock::now();
+    int right = 0;
+    for (int i = 0; i < exchanges; ++i)
+        right += server_link::fetch_features() == expected;
+    const auto seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const DWORD after = handle_count(GetCurrentProcess());
+    std::printf("%d exchanges in %.1f s; handles %lu -> %lu\n", exchanges, seconds, before, after);
+    EXPECT_EQ(right, exchanges);
+    EXPECT_GT(before, 0u);
+    EXPECT_EQ(after, before);
+}
+
+}  // namespace
