@@ -435,3 +435,49 @@ TEST_F(HostileServers, AThousandExchangesInARowLeakNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// runtime.json is a few dozen bytes; a huge one (a damaged disk, a stray
+// copy) must cost each 250 ms poll no more than a small one.
+TEST(Hardening, AHugeRuntimeFileIsNotReadWhole) {
+    const auto install = make_install("huge-runtime", std::nullopt);
+    fs::create_directories(install.runtime_json().parent_path());
+    const std::string port_text = R"({"port":8003})";
+    struct Case {
+        long long size;
+        std::optional<std::uint16_t> port;
+        double at_most_s;
+    };
+    const Case cases[] = {
+        {64 * 1024, 8003, 0.25},
+        {64 * 1024 + 1, std::nullopt, 0.25},
+        {512LL * 1024 * 1024, std::nullopt, 0.25},
+    };
+    SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
+    for (const auto& c : cases) {
+        // The valid document, then spaces, then (sparse) zeros up to the size.
+        const HANDLE file = CreateFileW(install.runtime_json().wstring().c_str(), GENERIC_WRITE, 0,
+                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const std::string head =
+            port_text + std::string(std::min<long long>(c.size, 1 << 20) - port_text.size(), ' ');
+        DWORD written = 0;
+        WriteFile(file, head.data(), static_cast<DWORD>(head.size()), &written, nullptr);
+        LARGE_INTEGER size{};
+        size.QuadPart = c.size;
+        SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+        ASSERT_TRUE(SetEndOfFile(file));
+        CloseHandle(file);
+
+        const auto started = Clock::now();
+        const auto port = server_link::read_runtime_port();
+        const auto seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        std::printf("runtime.json of %lld bytes: read in %.3f s\n", c.size, seconds);
+        EXPECT_EQ(port, c.port) << c.size;
+        EXPECT_LT(seconds, c.at_most_s) << c.size;
+    }
+    SetEnvironmentVariableW(L"APPDATA", nullptr);
+}
+
+}  // namespace
