@@ -12,7 +12,7 @@ namespace server_link {
 namespace {
 
 constexpr std::uint32_t kReceiveTimeoutMs = 3000;
-constexpr std::size_t kReceiveChunk = 64 * 1024;
+constexpr std::size_t kReceiveChunk = std::size_t{64} * 1024;
 
 // A failed start is not remembered: the next exchange tries again.
 bool ensure_sockets_started() {

@@ -29,11 +29,11 @@ std::vector<NativeString> environment_entries() {
     return fake::state().environment_entries;
 }
 
-std::optional<std::string> read_shared_file(const NativeString& path) {
+std::optional<std::string> read_shared_file(const NativeString& path, std::size_t max_bytes) {
     auto& s = fake::state();
     ++s.file_reads;
     const auto found = s.files.find(path);
-    if (found == s.files.end()) {
+    if (found == s.files.end() || found->second.size() > max_bytes) {
         return std::nullopt;
     }
     return found->second;

@@ -103,6 +103,22 @@ TEST_F(RuntimeFile, FallsBackToTheCurrentDirectoryWithoutAUsableAppdata) {
     EXPECT_EQ(server_link::read_runtime_port(), std::nullopt);
 }
 
+TEST_F(RuntimeFile, AFileOver64KiBIsNoRuntimeFile) {
+    auto& fake = fake::state();
+    const auto padded = [](std::size_t size) {
+        std::string text = R"({"port":8002})";
+        return text + std::string(size - text.size(), ' ');
+    };
+    const std::pair<std::size_t, std::optional<std::uint16_t>> cases[] = {
+        {64 * 1024, 8002},
+        {64 * 1024 + 1, std::nullopt},
+    };
+    for (const auto& [size, port] : cases) {
+        fake.files[L"PelloxDesktop\\runtime.json"] = padded(size);
+        EXPECT_EQ(server_link::read_runtime_port(), port) << size;
+    }
+}
+
 TEST_F(RuntimeFile, DashboardOpensOnlyForAKnownPort) {
     EXPECT_EQ(server_link::dashboard_url(1), "http://127.0.0.1:1/");
     EXPECT_EQ(server_link::dashboard_url(443), "http://127.0.0.1:443/");

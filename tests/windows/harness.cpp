@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -170,6 +171,26 @@ void clear_browser_log() {
 
 std::vector<std::string> opened_urls() {
     return lines_of(read_text(browser_log()));
+}
+
+DWORD handle_count(HANDLE process) {
+    DWORD count = 0;
+    if (GetProcessHandleCount(process, &count) && count > 0)
+        return count;
+    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS)) {
+            CloseHandle(copy);
+            ++count;
+        }
+    }
+    return count;
+}
+
+int environment_number(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::atoi(value) : fallback;
 }
 
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

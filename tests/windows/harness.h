@@ -71,6 +71,13 @@ std::vector<nlohmann::json> server_log(const Install& install);
 void clear_browser_log();
 std::vector<std::string> opened_urls();
 
+// The process's open handles. Wine's GetProcessHandleCount answers 0; there
+// they are counted by duplicating every handle value a small program can have.
+DWORD handle_count(HANDLE process);
+
+// The environment variable as a number, or the fallback when it is not set.
+int environment_number(const char* name, int fallback);
+
 // Polls the condition every 50 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 

@@ -28,7 +28,7 @@ TEST(PlatformFiles, ReadsAFileAnotherProcessKeepsOpenForWriting) {
         CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(platform::read_shared_file(path.wstring()), R"({"port": 1})");
+    EXPECT_EQ(platform::read_shared_file(path.wstring(), 1024), R"({"port": 1})");
     CloseHandle(writer);
     // And the tray's read never keeps the server from replacing the file.
     EXPECT_TRUE(DeleteFileW(path.c_str()));
