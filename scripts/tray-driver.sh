@@ -45,6 +45,16 @@ logged() { grep -qF -- "$1" "$server_log" 2>/dev/null; }
 count_logged() { grep -cF -- "$1" "$server_log" 2>/dev/null || true; }
 server_running() { pgrep -f "$(basename "$dir")\\\\install\\\\Pellox-Desktop.exe" >/dev/null; }
 
+visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l; }
+
+# hover: rest the pointer on the icon until the tooltip has had time to show.
+hover() {
+    local w
+    w=$(tray_window)
+    xdotool mousemove --window "$w" 8 8 sleep 0.3 mousemove --window "$w" 10 10
+    sleep 2.5
+}
+
 click() { # BUTTON [REPEAT]
     xdotool mousemove --window "$(tray_window)" 10 10 click --repeat "${2:-1}" --delay 80 "$1"
 }

@@ -18,7 +18,9 @@ constexpr std::uint32_t kTerminatedExitCode = 1;
 std::mutex ServerChildLock;
 std::optional<platform::ProcessHandles> ServerChild;
 
-wchar_t fold_case(wchar_t c) { return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c; }
+wchar_t fold_case(wchar_t c) {
+    return (c >= L'a' && c <= L'z') ? c - L'a' + L'A' : c;
+}
 
 // The name part of "NAME=value". Entries such as "=C:=C:\dir" keep their
 // leading '=' as part of the name.
@@ -28,16 +30,14 @@ std::wstring_view entry_name(std::wstring_view entry) {
 }
 
 bool less_ignoring_case(std::wstring_view a, std::wstring_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](wchar_t x, wchar_t y) {
-                                            return fold_case(x) < fold_case(y);
-                                        });
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](wchar_t x, wchar_t y) { return fold_case(x) < fold_case(y); });
 }
 
 bool equal_ignoring_case(std::wstring_view a, std::wstring_view b) {
-    return std::ranges::equal(a, b, [](wchar_t x, wchar_t y) {
-        return fold_case(x) == fold_case(y);
-    });
+    return std::ranges::equal(a, b,
+                              [](wchar_t x, wchar_t y) { return fold_case(x) == fold_case(y); });
 }
 
 void close_process(const platform::ProcessHandles& child) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,8 +16,9 @@ std::optional<NativeString> environment_variable(const wchar_t* name);
 // This process's environment as "NAME=value" entries, in the system's order.
 std::vector<NativeString> environment_entries();
 
-// The whole file, opened read-only while letting others read, write and delete it.
-std::optional<std::string> read_shared_file(const NativeString& path);
+// The whole file, opened read-only while letting others read, write and delete
+// it; nothing when it holds more than max_bytes, which are all that is read.
+std::optional<std::string> read_shared_file(const NativeString& path, std::size_t max_bytes);
 
 enum class FileType { Missing, Regular, Directory, Other };
 

@@ -3,7 +3,9 @@
 namespace platform {
 namespace {
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool is_separator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
 
 }  // namespace
 

@@ -78,7 +78,7 @@ bool is_valid_utf8(std::string_view bytes) {
 
 bool is_valid_utf16(std::wstring_view units) {
     for (std::size_t i = 0; i < units.size(); ++i) {
-        const auto u = static_cast<std::uint32_t>(units[i]);
+        const auto u = static_cast<std::uint32_t>(static_cast<char16_t>(units[i]));
         if (u >= 0xDC00 && u <= 0xDFFF) {
             return false;
         }
@@ -86,7 +86,7 @@ bool is_valid_utf16(std::wstring_view units) {
             if (i + 1 == units.size()) {
                 return false;
             }
-            const auto next = static_cast<std::uint32_t>(units[i + 1]);
+            const auto next = static_cast<std::uint32_t>(static_cast<char16_t>(units[i + 1]));
             if (next < 0xDC00 || next > 0xDFFF) {
                 return false;
             }

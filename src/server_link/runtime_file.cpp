@@ -12,6 +12,10 @@ std::uint16_t ServerPort = 0;
 
 namespace {
 
+// The server writes a few dozen bytes. A file far larger is not one it wrote,
+// and reading it whole would stretch every poll of the start-up wait.
+constexpr std::size_t kMaxRuntimeFileBytes = std::size_t{64} * 1024;
+
 platform::NativeString appdata_folder() {
     auto appdata = platform::environment_variable(L"APPDATA").value_or(L"");
     if (!platform::is_valid_utf16(appdata)) {
@@ -49,7 +53,7 @@ std::optional<std::uint16_t> parse_runtime_port(std::string_view text) {
 }
 
 std::optional<std::uint16_t> read_runtime_port() {
-    const auto text = platform::read_shared_file(runtime_file_path());
+    const auto text = platform::read_shared_file(runtime_file_path(), kMaxRuntimeFileBytes);
     if (!text) {
         return std::nullopt;
     }

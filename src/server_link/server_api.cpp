@@ -48,6 +48,8 @@ void set_feature(std::string_view name, bool enable) {
     http_request("POST", "/api/features", body);
 }
 
-void request_quit() { http_request("POST", "/api/quit", "{}"); }
+void request_quit() {
+    http_request("POST", "/api/quit", "{}");
+}
 
 }  // namespace server_link

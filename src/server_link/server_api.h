@@ -14,7 +14,6 @@ struct FeatureState {
     bool operator==(const FeatureState&) const = default;
 };
 
-
 // The server's current feature state; both off when it cannot be read.
 FeatureState fetch_features();
 

@@ -8,7 +8,9 @@ namespace {
 constexpr std::uint32_t kTrackFlags =
     platform::kTpmReturnCmd | platform::kTpmBottomAlign | platform::kTpmRightButton;
 
-std::uint32_t checked_if(bool on) { return on ? platform::kMfChecked : platform::kMfString; }
+std::uint32_t checked_if(bool on) {
+    return on ? platform::kMfChecked : platform::kMfString;
+}
 
 // The state is read afresh: the menu may have been open for a while.
 void toggle_feature(const char* name, bool server_link::FeatureState::*feature) {
@@ -33,7 +35,9 @@ void run_command(std::uint32_t id) {
     }
 }
 
-bool is_command(std::uint32_t id) { return id >= 1 && id <= 4; }
+bool is_command(std::uint32_t id) {
+    return id >= 1 && id <= 4;
+}
 
 void show_menu(platform::WindowHandle window) {
     const auto features = server_link::fetch_features();

@@ -9,7 +9,9 @@ State& state() {
     return current;
 }
 
-void reset() { state() = State{}; }
+void reset() {
+    state() = State{};
+}
 
 }  // namespace fake
 
@@ -23,13 +25,15 @@ std::optional<NativeString> environment_variable(const wchar_t* name) {
     return found->second;
 }
 
-std::vector<NativeString> environment_entries() { return fake::state().environment_entries; }
+std::vector<NativeString> environment_entries() {
+    return fake::state().environment_entries;
+}
 
-std::optional<std::string> read_shared_file(const NativeString& path) {
+std::optional<std::string> read_shared_file(const NativeString& path, std::size_t max_bytes) {
     auto& s = fake::state();
     ++s.file_reads;
     const auto found = s.files.find(path);
-    if (found == s.files.end()) {
+    if (found == s.files.end() || found->second.size() > max_bytes) {
         return std::nullopt;
     }
     return found->second;
@@ -43,9 +47,13 @@ FileType file_type(const NativeString& path) {
     return s.files.contains(path) ? FileType::Regular : FileType::Missing;
 }
 
-std::optional<NativeString> module_file_name() { return fake::state().module_file_name; }
+std::optional<NativeString> module_file_name() {
+    return fake::state().module_file_name;
+}
 
-Instant monotonic_now() { return fake::state().now; }
+Instant monotonic_now() {
+    return fake::state().now;
+}
 
 void sleep_for(std::chrono::milliseconds duration) {
     auto& s = fake::state();
@@ -128,7 +136,9 @@ void terminate_process(void* process, std::uint32_t exit_code) {
     fake::state().processes[process].terminated_with = exit_code;
 }
 
-void close_handle(void* handle) { fake::state().closed_handles.push_back(handle); }
+void close_handle(void* handle) {
+    fake::state().closed_handles.push_back(handle);
+}
 
 bool start_sockets() {
     auto& s = fake::state();
@@ -194,9 +204,13 @@ int receive_some(Socket socket, char* buffer, int capacity) {
     return static_cast<int>(n);
 }
 
-int last_socket_error() { return fake::state().last_socket_error; }
+int last_socket_error() {
+    return fake::state().last_socket_error;
+}
 
-void close_socket(Socket) { ++fake::state().sockets_closed; }
+void close_socket(Socket) {
+    ++fake::state().sockets_closed;
+}
 
 std::intptr_t default_window_proc(WindowHandle, std::uint32_t message, std::uintptr_t wparam,
                                   std::intptr_t lparam) {
@@ -204,7 +218,9 @@ std::intptr_t default_window_proc(WindowHandle, std::uint32_t message, std::uint
     return 0x4242;
 }
 
-void post_quit_message(int exit_code) { fake::state().quit_posted = exit_code; }
+void post_quit_message(int exit_code) {
+    fake::state().quit_posted = exit_code;
+}
 
 void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                   std::intptr_t lparam) {
@@ -225,9 +241,13 @@ void append_menu(MenuHandle, std::uint32_t flags, std::uintptr_t id, const wchar
     fake::state().menu_items.push_back({flags, id, text ? text : L""});
 }
 
-std::optional<Point> cursor_position() { return fake::state().cursor; }
+std::optional<Point> cursor_position() {
+    return fake::state().cursor;
+}
 
-void set_foreground_window(WindowHandle window) { fake::state().foreground.push_back(window); }
+void set_foreground_window(WindowHandle window) {
+    fake::state().foreground.push_back(window);
+}
 
 std::uint32_t track_popup_menu(MenuHandle, std::uint32_t flags, Point at, WindowHandle) {
     auto& s = fake::state();
@@ -236,9 +256,13 @@ std::uint32_t track_popup_menu(MenuHandle, std::uint32_t flags, Point at, Window
     return s.menu_choice;
 }
 
-void destroy_menu(MenuHandle) { ++fake::state().menus_destroyed; }
+void destroy_menu(MenuHandle) {
+    ++fake::state().menus_destroyed;
+}
 
-ModuleHandle executable_module() { return reinterpret_cast<ModuleHandle>(0x400000); }
+ModuleHandle executable_module() {
+    return reinterpret_cast<ModuleHandle>(0x400000);
+}
 
 void register_window_class(const wchar_t* class_name, WindowProcedure procedure, ModuleHandle) {
     fake::state().registered_class = class_name;
@@ -252,7 +276,8 @@ WindowHandle create_message_window(const wchar_t*, const wchar_t*, ModuleHandle)
 void run_message_loop() {
     auto& s = fake::state();
     for (const auto& m : s.messages) {
-        s.registered_procedure(reinterpret_cast<WindowHandle>(0x777), m.message, m.wparam, m.lparam);
+        s.registered_procedure(reinterpret_cast<WindowHandle>(0x777), m.message, m.wparam,
+                               m.lparam);
         if (s.quit_posted) {
             return;
         }
@@ -264,7 +289,9 @@ IconHandle load_icon_file(const NativeString& path) {
     return fake::state().icon_from_file;
 }
 
-IconHandle load_application_icon() { return fake::state().application_icon; }
+IconHandle load_application_icon() {
+    return fake::state().application_icon;
+}
 
 void add_notify_icon(const NotifyIcon& icon) {
     auto& s = fake::state();
@@ -280,9 +307,13 @@ void delete_notify_icon(const NotifyIcon& icon) {
         {false, icon.window, icon.id, icon.callback_message, icon.icon, std::wstring(icon.tip)});
 }
 
-void fatal_stop(const char* diagnostic) { throw fake::FatalStop{diagnostic}; }
+void fatal_stop(const char* diagnostic) {
+    throw fake::FatalStop{diagnostic};
+}
 
-void shell_open(const NativeString& url) { fake::state().opened_urls.push_back(url); }
+void shell_open(const NativeString& url) {
+    fake::state().opened_urls.push_back(url);
+}
 
 void message_box(const NativeString& text, const wchar_t* caption, std::uint32_t style) {
     fake::state().message_boxes.push_back({text, caption, style});

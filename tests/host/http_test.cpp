@@ -13,9 +13,10 @@ TEST(HttpRequestBytes, FollowTheFixedFraming) {
     EXPECT_EQ(server_link::compose_request("GET", "/api/features", std::nullopt),
               "GET /api/features HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
               "Content-Type: application/json\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_EQ(server_link::compose_request("POST", "/api/features", std::string("{\"media\":true}")),
-              "POST /api/features HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-              "Content-Type: application/json\r\nContent-Length: 14\r\n\r\n{\"media\":true}");
+    EXPECT_EQ(
+        server_link::compose_request("POST", "/api/features", std::string("{\"media\":true}")),
+        "POST /api/features HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+        "Content-Type: application/json\r\nContent-Length: 14\r\n\r\n{\"media\":true}");
     // The length counts bytes, not characters.
     EXPECT_NE(server_link::compose_request("POST", "/x", std::string("caf\xC3\xA9"))
                   .find("Content-Length: 5\r\n\r\ncaf\xC3\xA9"),
@@ -42,7 +43,7 @@ TEST(HttpResponse, BodyIsEverythingAfterTheFirstEmptyLine) {
 }
 
 class HttpExchange : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake::reset();
         server_link::ServerPort = 8080;
@@ -78,12 +79,19 @@ TEST_F(HttpExchange, EveryFailureGivesNothingAndClosesTheSocket) {
     const Case cases[] = {
         {"connect refused", [](fake::State& s) { s.connect_fails = true; }},
         {"time-out not set", [](fake::State& s) { s.timeout_fails = true; }},
-        {"send fails", [](fake::State& s) { s.send_limits = {20, -1}; }},
+        {"send fails",
+         [](fake::State& s) {
+             s.send_limits = {20, -1};
+         }},
         {"send takes nothing", [](fake::State& s) { s.send_limits = {0}; }},
         {"receive times out",
-         [](fake::State& s) { s.receives = {{"HTTP/1.1 200 OK\r\n\r\n{}"}, {"", 10060}}; }},
+         [](fake::State& s) {
+             s.receives = {{"HTTP/1.1 200 OK\r\n\r\n{}"}, {"", 10060}};
+         }},
         {"connection reset",
-         [](fake::State& s) { s.receives = {{"HTTP/1.1 200 OK\r\n\r\n{"}, {"", 10054}}; }},
+         [](fake::State& s) {
+             s.receives = {{"HTTP/1.1 200 OK\r\n\r\n{"}, {"", 10054}};
+         }},
         {"closed without a byte", [](fake::State&) {}},
     };
     for (const auto& c : cases) {
@@ -110,7 +118,8 @@ TEST_F(HttpExchange, AFailedSocketStartIsRetriedOnlyUntilItWorks) {
                             fake.socket_starts == 1;
         fake.sockets_start_fails = false;
         answer({{"HTTP/1.1 200 OK\r\n\r\nok"}});
-        const bool retried = http_request("GET", "/", std::nullopt) == "ok" && fake.socket_starts == 2;
+        const bool retried =
+            http_request("GET", "/", std::nullopt) == "ok" && fake.socket_starts == 2;
         http_request("GET", "/", std::nullopt);
         const bool kept = fake.socket_starts == 2;
         std::exit(failed && retried && kept ? 0 : 1);
@@ -129,7 +138,8 @@ TEST(FeatureReduction, NeedsRealBooleansAndARunningStream) {
     const std::pair<std::string, FeatureState> cases[] = {
         {R"({"features":{"media":true,"stream":true},"stream":{"running":true}})", {true, true}},
         {R"({"features":{"media":true,"stream":true},"stream":{"running":false}})", {true, false}},
-        {R"({"features":{"media":false,"stream":false},"stream":{"running":true}})", {false, false}},
+        {R"({"features":{"media":false,"stream":false},"stream":{"running":true}})",
+         {false, false}},
         {R"({"features":{"stream":true},"stream":{"running":true}})", {false, true}},
         {R"({"features":{"stream":true}})", {false, false}},
         {R"({"features":{"media":1,"stream":"true"},"stream":{"running":1}})", {false, false}},
@@ -169,8 +179,9 @@ TEST_F(ServerApi, CallsSendTheirExactBodies) {
 }
 
 TEST_F(ServerApi, FetchReadsTheServersAnswerAndAnUnreachableServerAsAllOff) {
-    answer({{"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n"
-             R"({"features":{"media":true,"stream":true},"stream":{"running":true}})"}});
+    answer(
+        {{"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n"
+          R"({"features":{"media":true,"stream":true},"stream":{"running":true}})"}});
     EXPECT_EQ(server_link::fetch_features(), (server_link::FeatureState{true, true}));
     fake::state().connect_fails = true;
     EXPECT_EQ(server_link::fetch_features(), (server_link::FeatureState{false, false}));

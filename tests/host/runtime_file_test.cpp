@@ -10,9 +10,11 @@ using server_link::parse_runtime_port;
 std::string nested(int depth, const std::string& open, const std::string& close,
                    const std::string& inner) {
     std::string text;
-    for (int i = 0; i < depth; ++i) text += open;
+    for (int i = 0; i < depth; ++i)
+        text += open;
     text += inner;
-    for (int i = 0; i < depth; ++i) text += close;
+    for (int i = 0; i < depth; ++i)
+        text += close;
     return text;
 }
 
@@ -40,7 +42,7 @@ TEST(RuntimePort, ReadsOnlyAPositiveIntegerPortOfTheTopObject) {
         {R"({"port": 44)", std::nullopt},
         {R"({"port": 443} x)", std::nullopt},
         {R"({"port": 443}{})", std::nullopt},
-        {"{\"port\": 443}\f", std::nullopt},      // form feed is not JSON white space
+        {"{\"port\": 443}\f", std::nullopt},  // form feed is not JSON white space
         {"\xEF\xBB\xBF{\"port\": 443}", std::nullopt},
         {"{\"port\": 443, \"x\": \"\xFF\"}", std::nullopt},
         {R"({"port": 443, /* note */ "a": 1})", std::nullopt},
@@ -73,7 +75,7 @@ TEST(RuntimePort, AcceptsNestingUpTo127Containers) {
 }
 
 class RuntimeFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake::reset();
         server_link::ServerPort = 0;
@@ -82,7 +84,8 @@ protected:
 
 TEST_F(RuntimeFile, IsFoundUnderAppdataWithOrWithoutTrailingSeparator) {
     auto& fake = fake::state();
-    fake.files[L"C:\\Users\\me\\AppData\\Roaming\\PelloxDesktop\\runtime.json"] = R"({"port":8000})";
+    fake.files[L"C:\\Users\\me\\AppData\\Roaming\\PelloxDesktop\\runtime.json"] =
+        R"({"port":8000})";
     fake.environment[L"APPDATA"] = L"C:\\Users\\me\\AppData\\Roaming";
     EXPECT_EQ(server_link::read_runtime_port(), 8000);
     fake.environment[L"APPDATA"] = L"C:\\Users\\me\\AppData\\Roaming\\";
@@ -98,6 +101,22 @@ TEST_F(RuntimeFile, FallsBackToTheCurrentDirectoryWithoutAUsableAppdata) {
     EXPECT_EQ(server_link::read_runtime_port(), 8001);
     fake.environment[L"APPDATA"] = L"C:\\elsewhere";
     EXPECT_EQ(server_link::read_runtime_port(), std::nullopt);
+}
+
+TEST_F(RuntimeFile, AFileOver64KiBIsNoRuntimeFile) {
+    auto& fake = fake::state();
+    const auto padded = [](std::size_t size) {
+        std::string text = R"({"port":8002})";
+        return text + std::string(size - text.size(), ' ');
+    };
+    const std::pair<std::size_t, std::optional<std::uint16_t>> cases[] = {
+        {64 * 1024, 8002},
+        {64 * 1024 + 1, std::nullopt},
+    };
+    for (const auto& [size, port] : cases) {
+        fake.files[L"PelloxDesktop\\runtime.json"] = padded(size);
+        EXPECT_EQ(server_link::read_runtime_port(), port) << size;
+    }
 }
 
 TEST_F(RuntimeFile, DashboardOpensOnlyForAKnownPort) {

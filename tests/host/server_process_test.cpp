@@ -11,7 +11,7 @@ using platform::WaitResult;
 const std::wstring kServer = L"C:\\Program Files\\Pellox\\Pellox-Desktop.exe";
 
 class ServerProcess : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake::reset();
         lifecycle::stop_server();  // empty the slot a previous test may have filled
@@ -68,9 +68,9 @@ TEST_F(ServerProcess, StopTerminatesOnlyAServerThatHasNotExited) {
         bool terminated;
     };
     const Case cases[] = {
-        {WaitResult::TimedOut, std::nullopt, true},  // still running
-        {WaitResult::Signalled, 0, false},           // exited by itself
-        {WaitResult::Signalled, std::nullopt, true}, // exit code unreadable
+        {WaitResult::TimedOut, std::nullopt, true},   // still running
+        {WaitResult::Signalled, 0, false},            // exited by itself
+        {WaitResult::Signalled, std::nullopt, true},  // exit code unreadable
         {WaitResult::Failed, std::nullopt, true},
     };
     for (const auto& c : cases) {
@@ -84,8 +84,8 @@ TEST_F(ServerProcess, StopTerminatesOnlyAServerThatHasNotExited) {
         child.exit_code = c.exit_code;
 
         lifecycle::stop_server();
-        EXPECT_EQ(child.terminated_with, c.terminated ? std::optional<std::uint32_t>(1)
-                                                      : std::nullopt);
+        EXPECT_EQ(child.terminated_with,
+                  c.terminated ? std::optional<std::uint32_t>(1) : std::nullopt);
         EXPECT_EQ(fake.closed_handles.size(), 2u);  // process and thread
 
         lifecycle::stop_server();  // the slot is empty now
@@ -104,7 +104,8 @@ TEST_F(ServerProcess, ASecondLaunchReleasesTheFirstProcessHandles) {
     lifecycle::stop_server();
     EXPECT_EQ(fake.closed_handles.size(), 4u);
     int waited = 0;
-    for (const auto& [handle, process] : fake.processes) waited += process.waits;
+    for (const auto& [handle, process] : fake.processes)
+        waited += process.waits;
     EXPECT_EQ(waited, 1);  // only the newer one is still ours to stop
 }
 

@@ -16,7 +16,7 @@ const std::wstring kRuntime = L"C:\\AppData\\PelloxDesktop\\runtime.json";
 const std::wstring kServer = L"C:\\Program Files\\Pellox\\Pellox-Desktop.exe";
 
 class StartUp : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake::reset();
         lifecycle::stop_server();
@@ -110,7 +110,8 @@ TEST_F(StartUp, ASecondCopyOnlyOpensTheRunningServersDashboard) {
         SetUp();
         auto& fake = fake::state();
         fake.mutex = {.has_handle = true, .last_error = platform::kErrorAlreadyExists};
-        if (c.runtime) fake.files[kRuntime] = *c.runtime;
+        if (c.runtime)
+            fake.files[kRuntime] = *c.runtime;
         EXPECT_EQ(lifecycle::start_up(), StartupOutcome::SecondCopy);
         EXPECT_EQ(fake.opened_urls, c.urls);
         EXPECT_EQ(fake.file_reads, 1);

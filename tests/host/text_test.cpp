@@ -17,7 +17,10 @@ TEST(ToWide, EncodesUtf16WithSurrogatePairs) {
         {"\xE2\x82\xAC", L"\x20AC"},
         {"\xF0\x9F\x8E\xAC", std::wstring{wchar_t(0xD83C), wchar_t(0xDFAC)}},  // U+1F3AC
         {"\xF4\x8F\xBF\xBF", std::wstring{wchar_t(0xDBFF), wchar_t(0xDFFF)}},  // U+10FFFF
-        {"a\xFF" "b", L"a\xFFFD" L"b"},
+        {"a\xFF"
+         "b",
+         L"a\xFFFD"
+         L"b"},
         {"\xED\xA0\x80", L"\xFFFD"},  // an encoded surrogate is not UTF-8
     };
     for (const auto& c : cases) {
@@ -38,7 +41,9 @@ TEST(Utf8Validation, RejectsMalformedSequences) {
         {"\xED\xA0\x80", false},      // surrogate
         {"\xF4\x90\x80\x80", false},  // above U+10FFFF
         {"\x80", false},              // stray continuation
-        {"\xE2\x82" "x", false},
+        {"\xE2\x82"
+         "x",
+         false},
     };
     for (const auto& [bytes, valid] : cases) {
         EXPECT_EQ(platform::is_valid_utf8(bytes), valid) << bytes;

@@ -51,7 +51,7 @@ std::vector<std::string> request_lines() {
 }
 
 class Tray : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake::reset();
         server_link::ServerPort = 8080;
@@ -75,7 +75,8 @@ TEST_F(Tray, WindowProcedureAnswersOnlyItsOwnMessages) {
     const std::int64_t high_bits = std::int64_t{1} << 32;
     const Case cases[] = {
         {WM_TRAYICON, 1, platform::kWmLButtonDblClk, 0, 1, 0, false},
-        {WM_TRAYICON, 1, static_cast<std::intptr_t>(high_bits | platform::kWmLButtonDblClk), 0, 1, 0, false},
+        {WM_TRAYICON, 1, static_cast<std::intptr_t>(high_bits | platform::kWmLButtonDblClk), 0, 1,
+         0, false},
         {WM_TRAYICON, 1, platform::kWmRButtonUp, 0, 0, 1, false},
         {WM_TRAYICON, 1, platform::kWmLButtonDown, 0, 0, 0, false},
         {WM_TRAYICON, 1, platform::kWmLButtonUp, 0, 0, 0, false},
@@ -145,9 +146,8 @@ TEST_F(Tray, RightClickTracksTheMenuAtTheCursorAndRunsTheChoice) {
     EXPECT_EQ(fake.posted[0].second.message, platform::kWmNull);
     EXPECT_EQ(fake.menus_destroyed, 1);
     // The state is read again at the moment of the choice, then negated.
-    EXPECT_EQ(request_lines(),
-              (std::vector<std::string>{"GET /api/features", "GET /api/features",
-                                        "POST /api/features {\"stream\":false}"}));
+    EXPECT_EQ(request_lines(), (std::vector<std::string>{"GET /api/features", "GET /api/features",
+                                                         "POST /api/features {\"stream\":false}"}));
     EXPECT_FALSE(server.stream);
 }
 
@@ -220,9 +220,12 @@ TEST_F(Tray, RunTrayShowsTheIconUntilQuitAndRemovesItAfter) {
     for (const auto& c : cases) {
         SetUp();
         auto& fake = fake::state();
-        if (c.icon_file) fake.file_types[kIcon] = *c.icon_file;
-        if (!c.file_loads) fake.icon_from_file = nullptr;
-        if (!c.application_icon) fake.application_icon = nullptr;
+        if (c.icon_file)
+            fake.file_types[kIcon] = *c.icon_file;
+        if (!c.file_loads)
+            fake.icon_from_file = nullptr;
+        if (!c.application_icon)
+            fake.application_icon = nullptr;
         fake.messages = {{platform::kWmCommand, 4, 0}, {platform::kWmCommand, 1, 0}};
 
         tray::run_tray();
@@ -255,7 +258,7 @@ TEST_F(Tray, AWindowThatCannotBeCreatedIsTheFatalStop) {
 }
 
 class Program : public Tray {
-protected:
+  protected:
     void SetUp() override {
         Tray::SetUp();
         lifecycle::stop_server();
@@ -264,7 +267,8 @@ protected:
         auto& fake = fake::state();
         fake.environment[L"APPDATA"] = L"C:\\AppData";
         fake.files[L"C:\\AppData\\PelloxDesktop\\runtime.json"] = R"({"port": 8080})";
-        fake.file_types[L"C:\\Program Files\\Pellox\\Pellox-Desktop.exe"] = platform::FileType::Regular;
+        fake.file_types[L"C:\\Program Files\\Pellox\\Pellox-Desktop.exe"] =
+            platform::FileType::Regular;
         fake.messages = {{WM_TRAYICON, 1, platform::kWmRButtonUp}, {platform::kWmCommand, 4, 0}};
     }
 };
@@ -272,8 +276,8 @@ protected:
 TEST_F(Program, QuitRemovesTheIconThenAsksTheServerThenStopsItAfterTheGrace) {
     EXPECT_EQ(run_program(), 0);
     const auto& fake = fake::state();
-    EXPECT_EQ(fake.journal, (std::vector<std::string>{"notify-add", "send", "notify-delete",
-                                                      "send", "sleep 600", "terminate"}));
+    EXPECT_EQ(fake.journal, (std::vector<std::string>{"notify-add", "send", "notify-delete", "send",
+                                                      "sleep 600", "terminate"}));
     EXPECT_EQ(request_lines().back(), "POST /api/quit {}");
     EXPECT_EQ(fake.processes.begin()->second.terminated_with, 1u);
 }

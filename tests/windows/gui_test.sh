@@ -32,6 +32,10 @@ check "the dashboard opens at start" wait_for 20 has_urls 1
 check "the icon appears in the notification area" wait_for 10 icon_shown
 sleep 1
 shot icon
+before=$(visible_windows)
+hover
+check "hovering shows a tooltip" test "$(visible_windows)" -gt "$before"
+shot tooltip
 
 click 1
 sleep 1.5

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -20,12 +21,15 @@ std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        if (!line.empty()) lines.push_back(line);
+        if (!line.empty())
+            lines.push_back(line);
     }
     return lines;
 }
 
-fs::path browser_log() { return bin_dir().parent_path() / "browser.log"; }
+fs::path browser_log() {
+    return bin_dir().parent_path() / "browser.log";
+}
 
 // The environment of this process with APPDATA replaced.
 std::wstring environment_with_appdata(const fs::path& appdata) {
@@ -61,7 +65,8 @@ Install make_install(const std::string& name,
     for (const auto& dir : {install.install, install.appdata, install.elsewhere}) {
         fs::create_directories(dir);
     }
-    fs::copy_file(bin_dir() / "Pellox-Desktop-Tray.exe", install.install / "Pellox-Desktop-Tray.exe");
+    fs::copy_file(bin_dir() / "Pellox-Desktop-Tray.exe",
+                  install.install / "Pellox-Desktop-Tray.exe");
     if (server_settings) {
         fs::copy_file(bin_dir() / "stand_in_server.exe", install.install / "Pellox-Desktop.exe");
         write_text(install.install / "stand_in.json", server_settings->dump());
@@ -147,7 +152,8 @@ std::vector<nlohmann::json> server_log(const Install& install) {
 
 void stop_servers(const Install& install) {
     for (const auto& event : server_log(install)) {
-        if (event.value("event", "") != "start") continue;
+        if (event.value("event", "") != "start")
+            continue;
         const HANDLE server =
             OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, event["pid"].get<DWORD>());
         if (server != nullptr) {
@@ -163,13 +169,37 @@ void clear_browser_log() {
     fs::remove(browser_log(), ignored);
 }
 
-std::vector<std::string> opened_urls() { return lines_of(read_text(browser_log())); }
+std::vector<std::string> opened_urls() {
+    return lines_of(read_text(browser_log()));
+}
+
+DWORD handle_count(HANDLE process) {
+    DWORD count = 0;
+    if (GetProcessHandleCount(process, &count) && count > 0)
+        return count;
+    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        HANDLE copy = nullptr;
+        if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                            FALSE, DUPLICATE_SAME_ACCESS)) {
+            CloseHandle(copy);
+            ++count;
+        }
+    }
+    return count;
+}
+
+int environment_number(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::atoi(value) : fallback;
+}
 
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         std::this_thread::sleep_for(50ms);
     }
 }

@@ -40,7 +40,7 @@ void write_text(const fs::path& path, const std::string& text);
 
 // A started process; terminated (if still running) and closed on destruction.
 class Process {
-public:
+  public:
     explicit Process(PROCESS_INFORMATION info);
     Process(Process&& other) noexcept;
     Process& operator=(Process&&) = delete;
@@ -51,7 +51,7 @@ public:
     // The exit code once the process has ended within the time, else nothing.
     std::optional<DWORD> wait_exit(std::chrono::milliseconds timeout) const;
 
-private:
+  private:
     HANDLE process_ = nullptr;
     DWORD pid_ = 0;
 };
@@ -70,6 +70,13 @@ std::vector<nlohmann::json> server_log(const Install& install);
 
 void clear_browser_log();
 std::vector<std::string> opened_urls();
+
+// The process's open handles. Wine's GetProcessHandleCount answers 0; there
+// they are counted by duplicating every handle value a small program can have.
+DWORD handle_count(HANDLE process);
+
+// The environment variable as a number, or the fallback when it is not set.
+int environment_number(const char* name, int fallback);
 
 // Polls the condition every 50 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);

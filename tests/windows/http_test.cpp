@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 // A one-connection server on a loopback port: it reads the request, then
 // answers as scripted and closes, or holds the connection open.
 class ScriptedServer {
-public:
+  public:
     struct Script {
         std::string answer;
         bool hold_open = false;  // never answer, never close
@@ -41,28 +41,33 @@ public:
     ~ScriptedServer() {
         stop_ = true;
         closesocket(listener_);
-        if (thread_.joinable()) thread_.join();
+        if (thread_.joinable())
+            thread_.join();
     }
 
     std::uint16_t port() const { return port_; }
     // What the client sent, once the exchange is over.
     std::string request() {
-        if (thread_.joinable()) thread_.join();
+        if (thread_.joinable())
+            thread_.join();
         return request_;
     }
 
-private:
+  private:
     void serve() {
         const SOCKET client = accept(listener_, nullptr, nullptr);
-        if (client == INVALID_SOCKET) return;
+        if (client == INVALID_SOCKET)
+            return;
         request_ = read_request(client);
         if (script_.hold_open) {
-            while (!stop_) std::this_thread::sleep_for(20ms);
+            while (!stop_)
+                std::this_thread::sleep_for(20ms);
         } else {
             for (std::size_t sent = 0; sent < script_.answer.size();) {
                 const int n = send(client, script_.answer.data() + sent,
                                    static_cast<int>(script_.answer.size() - sent), 0);
-                if (n <= 0) break;
+                if (n <= 0)
+                    break;
                 sent += static_cast<std::size_t>(n);
             }
             shutdown(client, SD_SEND);
@@ -79,10 +84,12 @@ private:
                 const auto length_at = got.find("Content-Length: ");
                 const std::size_t length =
                     length_at == std::string::npos ? 0 : std::stoul(got.substr(length_at + 16));
-                if (got.size() >= header_end + 4 + length) return got;
+                if (got.size() >= header_end + 4 + length)
+                    return got;
             }
             const int n = recv(client, buffer, sizeof buffer, 0);
-            if (n <= 0) return got;
+            if (n <= 0)
+                return got;
             got.append(buffer, static_cast<std::size_t>(n));
         }
     }
@@ -96,7 +103,7 @@ private:
 };
 
 class Http : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { server_link::ServerPort = 0; }
 };
 

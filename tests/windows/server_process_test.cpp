@@ -24,10 +24,11 @@ TEST(PlatformFiles, FileTypeTellsFilesFromFoldersAndMissingPaths) {
 TEST(PlatformFiles, ReadsAFileAnotherProcessKeepsOpenForWriting) {
     const auto path = bin_dir().parent_path() / "test-runs" / "shared.json";
     write_text(path, R"({"port": 1})");
-    const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE writer =
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(platform::read_shared_file(path.wstring()), R"({"port": 1})");
+    EXPECT_EQ(platform::read_shared_file(path.wstring(), 1024), R"({"port": 1})");
     CloseHandle(writer);
     // And the tray's read never keeps the server from replacing the file.
     EXPECT_TRUE(DeleteFileW(path.c_str()));
@@ -36,11 +37,12 @@ TEST(PlatformFiles, ReadsAFileAnotherProcessKeepsOpenForWriting) {
 // launch_server starts Pellox-Desktop.exe beside the running exe, so these
 // tests put a stand-in server next to the test program for their duration.
 class StopServer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::error_code ignored;
         fs::remove(bin_dir() / "stand_in.log", ignored);
-        fs::copy_file(bin_dir() / "stand_in_server.exe", server_, fs::copy_options::overwrite_existing);
+        fs::copy_file(bin_dir() / "stand_in_server.exe", server_,
+                      fs::copy_options::overwrite_existing);
     }
     void TearDown() override {
         lifecycle::stop_server();
@@ -60,7 +62,8 @@ protected:
         wait_until(
             [&] {
                 for (const auto& event : server_log(here)) {
-                    if (event.value("event", "") == "start") pid = event["pid"].get<DWORD>();
+                    if (event.value("event", "") == "start")
+                        pid = event["pid"].get<DWORD>();
                 }
                 return pid.has_value();
             },

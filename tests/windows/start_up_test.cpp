@@ -16,7 +16,8 @@ const std::wstring kDialogText =
 
 std::optional<nlohmann::json> first_event(const Install& install, const std::string& name) {
     for (const auto& event : server_log(install)) {
-        if (event.value("event", "") == name) return event;
+        if (event.value("event", "") == name)
+            return event;
     }
     return std::nullopt;
 }
@@ -34,17 +35,17 @@ std::string dashboard_of(const Install& install) {
 
 // Keeps the tray's single-instance mutex, as a running first copy would.
 class FirstCopy {
-public:
+  public:
     FirstCopy() : mutex_(CreateMutexW(nullptr, TRUE, L"Global\\PelloxDesktopTray")) {}
     ~FirstCopy() { CloseHandle(mutex_); }
     bool held() const { return mutex_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS; }
 
-private:
+  private:
     HANDLE mutex_;
 };
 
 class StartUp : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { clear_browser_log(); }
 };
 

@@ -3,4 +3,6 @@
 #include "program.h"
 
 // Arguments are ignored: the program takes none.
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return run_program(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    return run_program();
+}

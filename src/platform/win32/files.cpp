@@ -40,7 +40,7 @@ std::vector<NativeString> environment_entries() {
     return entries;
 }
 
-std::optional<std::string> read_shared_file(const NativeString& path) {
+std::optional<std::string> read_shared_file(const NativeString& path, std::size_t max_bytes) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -59,6 +59,10 @@ std::optional<std::string> read_shared_file(const NativeString& path) {
             break;
         }
         content->append(chunk, got);
+        if (content->size() > max_bytes) {
+            content.reset();
+            break;
+        }
     }
     CloseHandle(file);
     return content;

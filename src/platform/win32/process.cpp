@@ -5,7 +5,9 @@
 namespace platform {
 namespace {
 
-bool is_handle(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+bool is_handle(HANDLE h) {
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+}
 
 HANDLE inheritable_copy(HANDLE source) {
     if (!is_handle(source)) {
@@ -39,13 +41,13 @@ std::optional<ProcessHandles> create_process(const LaunchRequest& request) {
         startup.hStdOutput = inheritable_copy(ours[1]);
         startup.hStdError = inheritable_copy(ours[2]);
     }
-    NativeString command_line = request.command_line;  // CreateProcessW may write to it
+    NativeString command_line = request.command_line;      // CreateProcessW may write to it
     NativeString environment = request.environment_block;  // its c_str() 0 ends the block
     PROCESS_INFORMATION info{};
-    const BOOL created = CreateProcessW(
-        request.program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
-        request.working_directory.c_str(), &startup, &info);
+    const BOOL created =
+        CreateProcessW(request.program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                       CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                       request.working_directory.c_str(), &startup, &info);
     for (const HANDLE copy : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
         if (copy != nullptr) {
             CloseHandle(copy);

@@ -47,8 +47,12 @@ int receive_some(Socket socket, char* buffer, int capacity) {
     return got == SOCKET_ERROR ? -1 : got;
 }
 
-int last_socket_error() { return WSAGetLastError(); }
+int last_socket_error() {
+    return WSAGetLastError();
+}
 
-void close_socket(Socket socket) { closesocket(static_cast<SOCKET>(socket)); }
+void close_socket(Socket socket) {
+    closesocket(static_cast<SOCKET>(socket));
+}
 
 }  // namespace platform

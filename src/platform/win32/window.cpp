@@ -39,14 +39,18 @@ std::intptr_t default_window_proc(WindowHandle window, std::uint32_t message, st
     return DefWindowProcW(static_cast<HWND>(window), message, wparam, lparam);
 }
 
-void post_quit_message(int exit_code) { PostQuitMessage(exit_code); }
+void post_quit_message(int exit_code) {
+    PostQuitMessage(exit_code);
+}
 
 void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                   std::intptr_t lparam) {
     PostMessageW(static_cast<HWND>(window), message, wparam, lparam);
 }
 
-MenuHandle create_popup_menu() { return CreatePopupMenu(); }
+MenuHandle create_popup_menu() {
+    return CreatePopupMenu();
+}
 
 void append_menu(MenuHandle menu, std::uint32_t flags, std::uintptr_t id, const wchar_t* text) {
     AppendMenuW(static_cast<HMENU>(menu), flags, id, text);
@@ -60,16 +64,22 @@ std::optional<Point> cursor_position() {
     return Point{at.x, at.y};
 }
 
-void set_foreground_window(WindowHandle window) { SetForegroundWindow(static_cast<HWND>(window)); }
-
-std::uint32_t track_popup_menu(MenuHandle menu, std::uint32_t flags, Point at, WindowHandle owner) {
-    return static_cast<std::uint32_t>(TrackPopupMenu(static_cast<HMENU>(menu), flags, at.x, at.y,
-                                                     0, static_cast<HWND>(owner), nullptr));
+void set_foreground_window(WindowHandle window) {
+    SetForegroundWindow(static_cast<HWND>(window));
 }
 
-void destroy_menu(MenuHandle menu) { DestroyMenu(static_cast<HMENU>(menu)); }
+std::uint32_t track_popup_menu(MenuHandle menu, std::uint32_t flags, Point at, WindowHandle owner) {
+    return static_cast<std::uint32_t>(TrackPopupMenu(static_cast<HMENU>(menu), flags, at.x, at.y, 0,
+                                                     static_cast<HWND>(owner), nullptr));
+}
 
-ModuleHandle executable_module() { return GetModuleHandleW(nullptr); }
+void destroy_menu(MenuHandle menu) {
+    DestroyMenu(static_cast<HMENU>(menu));
+}
+
+ModuleHandle executable_module() {
+    return GetModuleHandleW(nullptr);
+}
 
 void register_window_class(const wchar_t* class_name, WindowProcedure procedure,
                            ModuleHandle module) {
@@ -101,7 +111,9 @@ IconHandle load_icon_file(const NativeString& path) {
     return LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE);
 }
 
-IconHandle load_application_icon() { return LoadIconW(nullptr, IDI_APPLICATION); }
+IconHandle load_application_icon() {
+    return LoadIconW(nullptr, IDI_APPLICATION);
+}
 
 void add_notify_icon(const NotifyIcon& icon) {
     NOTIFYICONDATAW data = notify_icon_data(icon);
