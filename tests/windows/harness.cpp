@@ -205,8 +205,3 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
 }
 
 }  // namespace harness
-
-int wmain(int argc, wchar_t** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
