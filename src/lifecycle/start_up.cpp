@@ -4,7 +4,6 @@
 
 #include "lifecycle/server_process.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "server_link/runtime_file.h"
@@ -47,22 +46,13 @@ StartupOutcome start_up() {
 
     launch_server();
 
-    // Each wait ends early when the folder changes, so the dashboard opens as
-    // soon as the port is published rather than at the next poll; the poll
-    // stays for folders that cannot be watched. The watch is armed before the
-    // read, so a write just after the read still ends the wait.
     const auto deadline = platform::monotonic_now() + kStartupWait;
     while (platform::monotonic_now() < deadline) {
-        const auto watch = platform::watch_folder(server_link::runtime_watch_folder());
-        const bool learnt = learn_port();
-        if (!learnt) {
-            platform::wait_for_change(watch, kPollPeriod);
-        }
-        platform::close_folder_watch(watch);
-        if (learnt) {
+        if (learn_port()) {
             server_link::open_dashboard();
             return StartupOutcome::Ready;
         }
+        platform::sleep_for(kPollPeriod);
     }
 
     platform::message_box(platform::to_wide(kDialogText), kDialogCaption,

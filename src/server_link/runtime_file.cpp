@@ -16,20 +16,13 @@ namespace {
 // and reading it whole would stretch every poll of the start-up wait.
 constexpr std::size_t kMaxRuntimeFileBytes = std::size_t{64} * 1024;
 
-platform::NativeString appdata_folder() {
+platform::NativeString runtime_file_path() {
     auto appdata = platform::environment_variable(L"APPDATA").value_or(L"");
     if (!platform::is_valid_utf16(appdata)) {
         appdata.clear();
     }
-    return appdata;
-}
-
-platform::NativeString runtime_folder() {
-    return platform::join_path(appdata_folder(), L"PelloxDesktop");
-}
-
-platform::NativeString runtime_file_path() {
-    return platform::join_path(runtime_folder(), L"runtime.json");
+    const auto folder = platform::join_path(appdata, L"PelloxDesktop");
+    return platform::join_path(folder, L"runtime.json");
 }
 
 }  // namespace
@@ -58,15 +51,6 @@ std::optional<std::uint16_t> read_runtime_port() {
         return std::nullopt;
     }
     return parse_runtime_port(*text);
-}
-
-platform::NativeString runtime_watch_folder() {
-    const auto folder = runtime_folder();
-    if (platform::file_type(folder) == platform::FileType::Directory) {
-        return folder;
-    }
-    const auto appdata = appdata_folder();
-    return appdata.empty() ? platform::NativeString() : appdata;
 }
 
 std::string dashboard_url(std::uint16_t port) {

@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"
-
 namespace server_link {
 
 // The library server's TCP port on 127.0.0.1; 0 until start-up has learnt it.
@@ -19,10 +17,6 @@ std::optional<std::uint16_t> read_runtime_port();
 // The port in a runtime.json text: a positive integer member "port" of the
 // top-level object, at most 65535.
 std::optional<std::uint16_t> parse_runtime_port(std::string_view text);
-
-// Where runtime.json will show up first: its own folder once that exists,
-// else the APPDATA folder the server creates it in.
-platform::NativeString runtime_watch_folder();
 
 std::string dashboard_url(std::uint16_t port);
 

@@ -65,43 +65,6 @@ void sleep_for(std::chrono::milliseconds duration) {
     }
 }
 
-namespace {
-// Index + 1 into watched_folders, so that no watch is nullptr.
-std::size_t watch_index(FolderWatch watch) { return reinterpret_cast<std::uintptr_t>(watch) - 1; }
-}  // namespace
-
-FolderWatch watch_folder(const NativeString& folder) {
-    auto& s = fake::state();
-    if (folder.empty()) {
-        return nullptr;
-    }
-    s.watched_folders.push_back(folder);
-    ++s.open_watches;
-    return reinterpret_cast<FolderWatch>(s.watched_folders.size());
-}
-
-void wait_for_change(FolderWatch watch, std::chrono::milliseconds timeout) {
-    auto& s = fake::state();
-    if (watch != nullptr) {
-        const auto change = s.folder_change_at.find(s.watched_folders.at(watch_index(watch)));
-        if (change != s.folder_change_at.end() && change->second > s.now &&
-            change->second < s.now + timeout) {
-            const auto early =
-                std::chrono::duration_cast<std::chrono::milliseconds>(change->second - s.now);
-            s.folder_change_at.erase(change);
-            sleep_for(early);
-            return;
-        }
-    }
-    sleep_for(timeout);
-}
-
-void close_folder_watch(FolderWatch watch) {
-    if (watch != nullptr) {
-        --fake::state().open_watches;
-    }
-}
-
 MutexResult create_owned_mutex(const wchar_t* name) {
     fake::state().mutex_names.emplace_back(name);
     return fake::state().mutex;

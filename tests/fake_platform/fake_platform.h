@@ -81,11 +81,6 @@ struct State {
     platform::Instant now = std::chrono::hours(1);
     std::vector<std::chrono::milliseconds> sleeps;
     std::function<void()> after_sleep;
-    // Folder watches: a wait on a watch of a folder that `folder_change_at`
-    // names ends at that instant (once), like a sleep cut short.
-    std::vector<platform::NativeString> watched_folders;
-    std::map<platform::NativeString, platform::Instant> folder_change_at;
-    int open_watches = 0;
 
     // Kernel objects and processes.
     platform::MutexResult mutex{.has_handle = true, .last_error = 0};

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "fake_platform.h"
 #include "lifecycle/server_process.h"
 #include "lifecycle/start_up.h"
@@ -129,62 +127,6 @@ TEST_F(StartUp, WithoutAnyMutexHandleItCarriesOnAsTheFirstCopy) {
     EXPECT_EQ(lifecycle::start_up(), StartupOutcome::Ready);
     EXPECT_EQ(fake.launches.size(), 1u);
     EXPECT_EQ(fake.opened_urls, std::vector<std::wstring>{L"http://127.0.0.1:8300/"});
-}
-
-// The wait between reads ends when the folder runtime.json appears in
-// changes, so the port is seen when it is published, not at the next poll.
-TEST_F(StartUp, AChangeInTheWatchedFolderEndsTheWaitEarly) {
-    const std::wstring kAppData = L"C:\\AppData";
-    const std::wstring kFolder = L"C:\\AppData\\PelloxDesktop";
-    struct Case {
-        const char* name;
-        bool folder_exists;
-        std::wstring changes;  // the folder whose change is reported at 5.1 s
-        platform::Instant ready_after;
-        std::wstring watched;
-    };
-    const Case cases[] = {
-        {"folder there, it changes", true, kFolder, 5100ms, kFolder},
-        {"folder missing, APPDATA changes", false, kAppData, 5100ms, kAppData},
-        {"a change elsewhere goes unnoticed", true, kAppData, 5250ms, kFolder},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        auto& fake = fake::state();
-        if (c.folder_exists) fake.file_types[kFolder] = platform::FileType::Directory;
-        fake.folder_change_at[c.changes] = start + 5100ms;
-        publish_at(5100ms, R"({"port": 8123})");
-        EXPECT_EQ(lifecycle::start_up(), StartupOutcome::Ready);
-        EXPECT_EQ(fake.now - start, c.ready_after);
-        EXPECT_EQ(fake.opened_urls, std::vector<std::wstring>{L"http://127.0.0.1:8123/"});
-        // One watch per read, each armed before its read and closed after.
-        EXPECT_EQ(fake.watched_folders, std::vector<std::wstring>(fake.file_reads, c.watched));
-        EXPECT_EQ(fake.open_watches, 0);
-    }
-}
-
-TEST_F(StartUp, TheWatchMovesToTheServersFolderOnceItIsCreated) {
-    auto& fake = fake::state();
-    const std::wstring kFolder = L"C:\\AppData\\PelloxDesktop";
-    fake.after_sleep = [&] {
-        if (fake.now - start >= 1s) fake.file_types[kFolder] = platform::FileType::Directory;
-        if (fake.now - start >= 2s) fake.files[kRuntime] = R"({"port": 8125})";
-    };
-    EXPECT_EQ(lifecycle::start_up(), StartupOutcome::Ready);
-    ASSERT_EQ(fake.watched_folders.size(), 9u);
-    EXPECT_EQ(std::count(fake.watched_folders.begin(), fake.watched_folders.end(), L"C:\\AppData"),
-              4);
-    EXPECT_EQ(fake.watched_folders.back(), kFolder);
-    EXPECT_EQ(fake.open_watches, 0);
-}
-
-TEST_F(StartUp, WithoutAppDataThereIsNothingToWatchAndItStillPolls) {
-    auto& fake = fake::state();
-    fake.environment.erase(L"APPDATA");
-    EXPECT_EQ(lifecycle::start_up(), StartupOutcome::Failed);
-    EXPECT_TRUE(fake.watched_folders.empty());
-    EXPECT_EQ(fake.sleeps, std::vector<std::chrono::milliseconds>(80, 250ms));
 }
 
 }  // namespace

@@ -111,30 +111,4 @@ std::optional<NativeString> module_file_name() {
     }
 }
 
-FolderWatch watch_folder(const NativeString& folder) {
-    if (folder.empty()) {
-        return nullptr;
-    }
-    const HANDLE watch =
-        FindFirstChangeNotificationW(folder.c_str(), FALSE,
-                                     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
-                                         FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
-    return watch == INVALID_HANDLE_VALUE ? nullptr : watch;
-}
-
-void wait_for_change(FolderWatch watch, std::chrono::milliseconds timeout) {
-    const auto milliseconds = static_cast<DWORD>(timeout.count());
-    if (watch == nullptr) {
-        Sleep(milliseconds);
-        return;
-    }
-    WaitForSingleObject(static_cast<HANDLE>(watch), milliseconds);
-}
-
-void close_folder_watch(FolderWatch watch) {
-    if (watch != nullptr) {
-        FindCloseChangeNotification(static_cast<HANDLE>(watch));
-    }
-}
-
 }  // namespace platform
