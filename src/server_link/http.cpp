@@ -41,9 +41,9 @@ bool send_all(platform::Socket socket, std::string_view data) {
 // exchange than growing the string by a large chunk for every call (a fresh
 // 64 KiB block per call took ~20% of a loopback exchange under Wine).
 std::optional<std::string> receive_all(platform::Socket socket) {
-    std::string response;
-    char chunk[kReceiveChunk];
     try {
+        std::string response;
+        char chunk[kReceiveChunk];
         for (;;) {
             const int got = platform::receive_some(socket, chunk, static_cast<int>(kReceiveChunk));
             if (got > 0) {
