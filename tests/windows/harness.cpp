@@ -193,6 +193,21 @@ int environment_number(const char* name, int fallback) {
     return value != nullptr ? std::atoi(value) : fallback;
 }
 
+LoopbackListener listen_on_loopback(int backlog) {
+    WSADATA data{};
+    WSAStartup(MAKEWORD(2, 2), &data);
+    LoopbackListener listener{.socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)};
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener.socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener.socket, backlog);
+    int length = sizeof address;
+    getsockname(listener.socket, reinterpret_cast<sockaddr*>(&address), &length);
+    listener.port = ntohs(address.sin_port);
+    return listener;
+}
+
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {

@@ -4,6 +4,7 @@
 // starting the tray with its own APPDATA, and reading what the stand-in server
 // and the recording browser saw.
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <chrono>
@@ -77,6 +78,13 @@ DWORD handle_count(HANDLE process);
 
 // The environment variable as a number, or the fallback when it is not set.
 int environment_number(const char* name, int fallback);
+
+// A socket listening on 127.0.0.1 at a port the system chose.
+struct LoopbackListener {
+    SOCKET socket = INVALID_SOCKET;
+    std::uint16_t port = 0;
+};
+LoopbackListener listen_on_loopback(int backlog);
 
 // Polls the condition every 50 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);

@@ -25,17 +25,9 @@ class HostileServer {
     using Behaviour = std::function<void(SOCKET client, const std::atomic<bool>& stop)>;
 
     explicit HostileServer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
-        WSADATA data{};
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 8);
-        int length = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        const auto listener = listen_on_loopback(8);
+        listener_ = listener.socket;
+        port_ = listener.port;
         thread_ = std::thread([this] { serve(); });
     }
 

@@ -24,17 +24,9 @@ class ScriptedServer {
     };
 
     explicit ScriptedServer(Script script) : script_(std::move(script)) {
-        WSADATA data{};
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener_, 1);
-        int length = sizeof address;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        const auto listener = harness::listen_on_loopback(1);
+        listener_ = listener.socket;
+        port_ = listener.port;
         thread_ = std::thread([this] { serve(); });
     }
 
@@ -166,19 +158,11 @@ TEST_F(Http, ASilentServerIsGivenUpAfterAboutThreeSeconds) {
 }
 
 TEST_F(Http, ARefusedConnectionGivesNothingAtOnce) {
-    // A port that was just free: bind, learn it, close.
-    WSADATA data{};
-    WSAStartup(MAKEWORD(2, 2), &data);
-    const SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(probe);
+    // A port that was just free: listen, learn it, close.
+    const auto probe = harness::listen_on_loopback(1);
+    closesocket(probe.socket);
 
-    server_link::ServerPort = ntohs(address.sin_port);
+    server_link::ServerPort = probe.port;
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(server_link::fetch_features(), server_link::FeatureState{});
     // Windows itself retries a refused loopback connect for about two seconds;
