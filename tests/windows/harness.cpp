@@ -208,6 +208,37 @@ LoopbackListener listen_on_loopback(int backlog) {
     return listener;
 }
 
+std::string read_http_request(SOCKET client) {
+    std::string got;
+    char buffer[4096];
+    for (;;) {
+        const auto header_end = got.find("\r\n\r\n");
+        if (header_end != std::string::npos) {
+            const auto length_at = got.find("Content-Length: ");
+            const std::size_t length =
+                length_at == std::string::npos ? 0 : std::stoul(got.substr(length_at + 16));
+            if (got.size() >= header_end + 4 + length) {
+                return got;
+            }
+        }
+        const int n = recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            return got;
+        }
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+void send_text(SOCKET client, std::string_view text) {
+    while (!text.empty()) {
+        const int n = send(client, text.data(), static_cast<int>(text.size()), 0);
+        if (n <= 0) {
+            return;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace harness {
@@ -85,6 +86,12 @@ struct LoopbackListener {
     std::uint16_t port = 0;
 };
 LoopbackListener listen_on_loopback(int backlog);
+
+// For servers in tests: the request's head and its Content-Length body (what
+// came before the client stopped sending, if it stops early), and a send of
+// every byte (until a send fails).
+std::string read_http_request(SOCKET client);
+void send_text(SOCKET client, std::string_view text);
 
 // Polls the condition every 50 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);

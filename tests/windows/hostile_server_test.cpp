@@ -46,20 +46,9 @@ class HostileServer {
             const SOCKET client = accept(listener_, nullptr, nullptr);
             if (client == INVALID_SOCKET)
                 return;
-            read_request(client);
+            read_http_request(client);
             behaviour_(client, stop_);
             closesocket(client);
-        }
-    }
-
-    static void read_request(SOCKET client) {
-        std::string got;
-        char buffer[4096];
-        while (got.find("\r\n\r\n") == std::string::npos) {
-            const int n = recv(client, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return;
-            got.append(buffer, static_cast<std::size_t>(n));
         }
     }
 
@@ -69,15 +58,6 @@ class HostileServer {
     std::atomic<bool> stop_ = false;
     std::thread thread_;
 };
-
-void send_text(SOCKET client, std::string_view text) {
-    while (!text.empty()) {
-        const int n = send(client, text.data(), static_cast<int>(text.size()), 0);
-        if (n <= 0)
-            return;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
 
 class HostileServers : public ::testing::Test {
   protected:

@@ -50,40 +50,15 @@ class ScriptedServer {
         const SOCKET client = accept(listener_, nullptr, nullptr);
         if (client == INVALID_SOCKET)
             return;
-        request_ = read_request(client);
+        request_ = harness::read_http_request(client);
         if (script_.hold_open) {
             while (!stop_)
                 std::this_thread::sleep_for(20ms);
         } else {
-            for (std::size_t sent = 0; sent < script_.answer.size();) {
-                const int n = send(client, script_.answer.data() + sent,
-                                   static_cast<int>(script_.answer.size() - sent), 0);
-                if (n <= 0)
-                    break;
-                sent += static_cast<std::size_t>(n);
-            }
+            harness::send_text(client, script_.answer);
             shutdown(client, SD_SEND);
         }
         closesocket(client);
-    }
-
-    static std::string read_request(SOCKET client) {
-        std::string got;
-        char buffer[4096];
-        for (;;) {
-            const auto header_end = got.find("\r\n\r\n");
-            if (header_end != std::string::npos) {
-                const auto length_at = got.find("Content-Length: ");
-                const std::size_t length =
-                    length_at == std::string::npos ? 0 : std::stoul(got.substr(length_at + 16));
-                if (got.size() >= header_end + 4 + length)
-                    return got;
-            }
-            const int n = recv(client, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return got;
-            got.append(buffer, static_cast<std::size_t>(n));
-        }
     }
 
     Script script_;
