@@ -283,12 +283,7 @@ TEST_F(Program, QuitRemovesTheIconThenAsksTheServerThenStopsItAfterTheGrace) {
 }
 
 TEST_F(Program, AServerThatExitedOnRequestIsNotTerminated) {
-    run_program();
-    // Re-run with the child reporting that it has exited.
-    SetUp();
-    fake::state().file_types.clear();
-    fake::state().file_types[L"C:\\Program Files\\Pellox\\Pellox-Desktop.exe"] =
-        platform::FileType::Regular;
+    // The server exits during the grace period.
     fake::state().after_sleep = [] {
         for (auto& [handle, process] : fake::state().processes) {
             process.wait = platform::WaitResult::Signalled;
@@ -297,6 +292,7 @@ TEST_F(Program, AServerThatExitedOnRequestIsNotTerminated) {
     };
     EXPECT_EQ(run_program(), 0);
     EXPECT_EQ(fake::state().journal.back(), "sleep 600");
+    EXPECT_EQ(fake::state().processes.begin()->second.terminated_with, std::nullopt);
 }
 
 TEST_F(Program, NoTrayAndNoShutdownUnlessStartUpIsReady) {
