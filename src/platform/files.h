@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ enum class FileType { Missing, Regular, Directory, Other };
 // The type of what the path names after following links; a link that still
 // resolves to a link reads as Other.
 FileType file_type(const NativeString& path);
+
+// The type told by a file's attributes and, for a reparse point, its tag.
+FileType file_type_of(std::uint32_t attributes, std::uint32_t reparse_tag);
 
 // The full path of the running executable.
 std::optional<NativeString> module_file_name();

@@ -12,8 +12,11 @@ struct TooDeep {};
 }  // namespace
 
 std::optional<nlohmann::json> parse_json_document(std::string_view text) {
-    // The library would silently skip a byte-order mark.
-    if (text.starts_with("\xEF\xBB\xBF") || !platform::is_valid_utf8(text)) {
+    // The library would silently skip a byte-order mark, and its lexer takes a
+    // NUL byte for the end of input, ignoring whatever follows. JSON has no
+    // place for a raw NUL at all.
+    if (text.starts_with("\xEF\xBB\xBF") || text.find('\0') != std::string_view::npos ||
+        !platform::is_valid_utf8(text)) {
         return std::nullopt;
     }
     // The callback sees each container start with the number of containers

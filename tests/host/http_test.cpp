@@ -150,6 +150,7 @@ TEST(FeatureReduction, NeedsRealBooleansAndARunningStream) {
         {"", {false, false}},
         {"<html>Internal error</html>", {false, false}},
         {"\xEF\xBB\xBF{\"features\":{\"media\":true}}", {false, false}},
+        {std::string("{\"features\":{\"media\":true}}\0junk", 32), {false, false}},
     };
     for (const auto& [body, state] : cases) {
         EXPECT_EQ(server_link::reduce_features(body), state) << body;

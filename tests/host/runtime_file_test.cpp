@@ -51,6 +51,10 @@ TEST(RuntimePort, ReadsOnlyAPositiveIntegerPortOfTheTopObject) {
         {R"({"port": 65536})", std::nullopt},
         {R"({"port": 65537})", std::nullopt},
         {R"({"port": 18446744073709551615})", std::nullopt},
+        // A NUL byte is not JSON anywhere, not even after a complete value.
+        {std::string("{\"port\": 443}\0", 14), std::nullopt},
+        {std::string("{\"port\": 443}\0{\"port\": 1}", 26), std::nullopt},
+        {std::string("{\"port\": 443\0}", 14), std::nullopt},
     };
     for (const auto& [text, port] : cases) {
         EXPECT_EQ(parse_runtime_port(text), port) << text;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -56,6 +57,34 @@ TEST(Utf16Validation, FindsUnpairedSurrogates) {
     EXPECT_FALSE(platform::is_valid_utf16(std::wstring{L'a', wchar_t(0xD83C)}));
     EXPECT_FALSE(platform::is_valid_utf16(std::wstring{wchar_t(0xDFAC), L'a'}));
     EXPECT_FALSE(platform::is_valid_utf16(std::wstring{wchar_t(0xD83C), L'a'}));
+}
+
+TEST(FileTypes, OnlyNameSurrogatesAmongReparsePointsAreOther) {
+    using platform::FileType;
+    constexpr std::uint32_t kDirectory = 0x10;
+    constexpr std::uint32_t kArchive = 0x20;
+    constexpr std::uint32_t kReparse = 0x400;
+    constexpr std::uint32_t kOffline = 0x1000;
+    struct Case {
+        const char* what;
+        std::uint32_t attributes;
+        std::uint32_t tag;
+        FileType type;
+    };
+    const Case cases[] = {
+        {"plain file", kArchive, 0, FileType::Regular},
+        {"folder", kDirectory, 0, FileType::Directory},
+        {"symbolic link", kReparse, 0xA000000C, FileType::Other},
+        {"folder symbolic link", kDirectory | kReparse, 0xA000000C, FileType::Other},
+        {"junction", kDirectory | kReparse, 0xA0000003, FileType::Other},
+        {"cloud file", kArchive | kReparse | kOffline, 0x9000001A, FileType::Regular},
+        {"cloud file, another provider", kArchive | kReparse, 0x9000101A, FileType::Regular},
+        {"deduplicated file", kArchive | kReparse, 0x80000013, FileType::Regular},
+        {"cloud placeholder folder", kDirectory | kReparse, 0x9000001A, FileType::Directory},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::file_type_of(c.attributes, c.tag), c.type) << c.what;
+    }
 }
 
 TEST(Paths, JoinAndParent) {

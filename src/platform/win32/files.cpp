@@ -76,19 +76,14 @@ FileType file_type(const NativeString& path) {
     if (handle == INVALID_HANDLE_VALUE) {
         return FileType::Missing;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    const bool known =
+        GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info) != 0;
     CloseHandle(handle);
     if (!known) {
         return FileType::Missing;
     }
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        return FileType::Other;
-    }
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        return FileType::Directory;
-    }
-    return FileType::Regular;
+    return file_type_of(info.FileAttributes, info.ReparseTag);
 }
 
 std::optional<NativeString> module_file_name() {

@@ -12,6 +12,11 @@
 namespace platform {
 namespace {
 
+// The shell takes the structure's size as its version. The full, current one
+// is 976 bytes on 64-bit Windows; an older target version in the SDK headers
+// would silently give a shorter one.
+static_assert(sizeof(void*) != 8 || sizeof(NOTIFYICONDATAW) == 976);
+
 WindowProcedure registered_procedure = nullptr;
 
 LRESULT CALLBACK dispatch_to_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
