@@ -9,7 +9,6 @@
 namespace tray {
 namespace {
 
-constexpr wchar_t kClassName[] = L"PelloxTray";
 constexpr wchar_t kWindowTitle[] = L"Pellox";
 constexpr wchar_t kTooltip[] = L"Pellox Desktop";
 constexpr std::uint32_t kIconId = 1;
@@ -30,8 +29,8 @@ platform::IconHandle choose_icon() {
 
 void run_tray() {
     const auto module = platform::executable_module();
-    platform::register_window_class(kClassName, &tray_window_proc, module);
-    const auto window = platform::create_message_window(kClassName, kWindowTitle, module);
+    platform::register_window_class(kWindowClass, &tray_window_proc, module);
+    const auto window = platform::create_message_window(kWindowClass, kWindowTitle, module);
     if (window == nullptr) {
         platform::fatal_stop("create message window");
     }

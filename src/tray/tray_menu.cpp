@@ -36,7 +36,8 @@ void run_command(std::uint32_t id) {
 }
 
 bool is_command(std::uint32_t id) {
-    return id >= 1 && id <= 4;
+    return id >= static_cast<std::uint32_t>(TrayCommand::OpenDashboard) &&
+           id <= static_cast<std::uint32_t>(TrayCommand::Quit);
 }
 
 void show_menu(platform::WindowHandle window) {
@@ -46,7 +47,8 @@ void show_menu(platform::WindowHandle window) {
         return;
     }
     for (const auto& entry : tray_menu_entries(features)) {
-        platform::append_menu(menu, entry.flags, entry.id, entry.text);
+        platform::append_menu(menu, entry.flags, static_cast<std::uint32_t>(entry.command),
+                              entry.text);
     }
     const auto at = platform::cursor_position().value_or(platform::Point{});
     // Without being foreground the menu would not close on a click elsewhere,
@@ -65,12 +67,12 @@ void show_menu(platform::WindowHandle window) {
 std::vector<MenuEntry> tray_menu_entries(const server_link::FeatureState& features) {
     const MenuEntry separator{.flags = platform::kMfSeparator};
     return {
-        {.flags = platform::kMfString, .id = 1, .text = L"Open dashboard"},
+        {platform::kMfString, TrayCommand::OpenDashboard, L"Open dashboard"},
         separator,
-        {.flags = checked_if(features.media), .id = 2, .text = L"Share movies, shows && music"},
-        {.flags = checked_if(features.stream), .id = 3, .text = L"Stream this PC"},
+        {checked_if(features.media), TrayCommand::ToggleMedia, L"Share movies, shows && music"},
+        {checked_if(features.stream), TrayCommand::ToggleStream, L"Stream this PC"},
         separator,
-        {.flags = platform::kMfString, .id = 4, .text = L"Quit Pellox Desktop"},
+        {platform::kMfString, TrayCommand::Quit, L"Quit Pellox Desktop"},
     };
 }
 

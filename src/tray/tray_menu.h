@@ -21,7 +21,7 @@ enum class TrayCommand : std::uint32_t {
 
 struct MenuEntry {
     std::uint32_t flags = 0;
-    std::uint32_t id = 0;           // 0 for a separator
+    TrayCommand command{};          // 0 for a separator
     const wchar_t* text = nullptr;  // null for a separator
 };
 

@@ -2,7 +2,7 @@
 
 #include "fake_platform.h"
 #include "lifecycle/server_process.h"
-#include "program.h"
+#include "bin/tray/program.h"
 #include "server_link/runtime_file.h"
 #include "server_link/server_api.h"
 #include "tray/tray_icon.h"
@@ -121,7 +121,7 @@ TEST_F(Tray, MenuShowsTheFourCommandsWithLiveCheckMarks) {
             for (std::size_t i = 0; i < entries.size(); ++i) {
                 EXPECT_EQ(entries[i].flags, expected[i].first) << i;
                 EXPECT_EQ(entries[i].text ? entries[i].text : L"", expected[i].second) << i;
-                EXPECT_EQ(entries[i].id, ids[i]) << i;
+                EXPECT_EQ(static_cast<std::uint32_t>(entries[i].command), ids[i]) << i;
             }
         }
     }
