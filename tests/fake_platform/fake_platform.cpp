@@ -1,8 +1,59 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace fake {
+namespace {
+
+// A number or handle, written in hexadecimal.
+struct Hex {
+    Hex(std::uintmax_t number) : value(number) {}
+    Hex(const void* handle) : value(reinterpret_cast<std::uintptr_t>(handle)) {}
+    std::uintmax_t value;
+};
+
+std::string word(const std::string& text) {
+    return text;
+}
+std::string word(std::wstring_view wide) {
+    std::string narrow;
+    for (const wchar_t c : wide) {
+        narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return narrow;
+}
+std::string word(std::uintmax_t number) {
+    return std::to_string(number);
+}
+std::string word(Hex number) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "0x%jx", number.value);
+    return digits;
+}
+
+// One journal line: the call's name and its arguments, separated by spaces.
+template <typename... Words>
+void log(const char* call, const Words&... words) {
+    std::string line = call;
+    ((line += " " + word(words)), ...);
+    state().journal.push_back(line);
+}
+
+bool fails(const char* call) {
+    return state().failing.contains(call);
+}
+
+void* const kWindow = reinterpret_cast<void*>(0x777);
+platform::WindowProcedure registered_procedure = nullptr;
+
+void log_icon(const char* call, const platform::NotifyIcon& icon) {
+    log(call, "window=" + word(Hex(icon.window)), "id=" + word(std::uintmax_t{icon.id}),
+        "message=" + word(Hex(icon.callback_message)), "icon=" + word(Hex(icon.icon)),
+        "tip=" + word(icon.tip));
+}
+
+}  // namespace
 
 State& state() {
     static State current;
@@ -13,148 +64,156 @@ void reset() {
     state() = State{};
 }
 
+std::vector<std::string> calls(std::initializer_list<std::string_view> prefixes) {
+    std::vector<std::string> found;
+    for (const auto& line : state().journal) {
+        if (std::ranges::any_of(prefixes, [&](auto p) { return line.starts_with(p); })) {
+            found.push_back(line);
+        }
+    }
+    return found;
+}
+
+std::string seen(std::initializer_list<std::string_view> prefixes) {
+    std::string joined;
+    for (const auto& line : calls(prefixes)) {
+        joined += (joined.empty() ? "" : " | ") + line;
+    }
+    return joined;
+}
+
 }  // namespace fake
 
 namespace platform {
 
+using fake::fails;
+using fake::Hex;
+using fake::log;
+using fake::state;
+
 std::optional<NativeString> environment_variable(const wchar_t* name) {
-    const auto found = fake::state().environment.find(name);
-    if (found == fake::state().environment.end()) {
-        return std::nullopt;
-    }
-    return found->second;
+    const auto found = state().environment.find(name);
+    return found == state().environment.end() ? std::nullopt : std::optional(found->second);
 }
 
 std::vector<NativeString> environment_entries() {
-    return fake::state().environment_entries;
+    return state().environment_entries;
 }
 
 std::optional<std::string> read_shared_file(const NativeString& path, std::size_t max_bytes) {
-    auto& s = fake::state();
-    ++s.file_reads;
-    const auto found = s.files.find(path);
-    if (found == s.files.end() || found->second.size() > max_bytes) {
+    log("read", path);
+    const auto found = state().files.find(path);
+    if (found == state().files.end() || found->second.size() > max_bytes) {
         return std::nullopt;
     }
     return found->second;
 }
 
 FileType file_type(const NativeString& path) {
-    auto& s = fake::state();
-    if (const auto found = s.file_types.find(path); found != s.file_types.end()) {
+    const auto found = state().file_types.find(path);
+    if (found != state().file_types.end()) {
         return found->second;
     }
-    return s.files.contains(path) ? FileType::Regular : FileType::Missing;
+    return state().files.contains(path) ? FileType::Regular : FileType::Missing;
 }
 
 std::optional<NativeString> module_file_name() {
-    return fake::state().module_file_name;
+    return state().module_file_name;
 }
 
 Instant monotonic_now() {
-    return fake::state().now;
+    return state().now;
 }
 
 void sleep_for(std::chrono::milliseconds duration) {
-    auto& s = fake::state();
-    s.sleeps.push_back(duration);
-    s.journal.push_back("sleep " + std::to_string(duration.count()));
-    s.now += duration;
-    if (s.after_sleep) {
-        s.after_sleep();
+    log("sleep", duration.count());
+    state().now += duration;
+    if (state().after_sleep) {
+        state().after_sleep();
     }
 }
 
-MutexResult create_owned_mutex(const wchar_t* name) {
-    fake::state().mutex_names.emplace_back(name);
-    return fake::state().mutex;
+MutexResult create_owned_mutex(const wchar_t*) {
+    return state().mutex;
 }
 
 std::optional<ProcessHandles> create_process(const LaunchRequest& request) {
-    auto& s = fake::state();
-    s.launches.push_back(request);
-    if (s.create_process_fails) {
-        return std::nullopt;
-    }
-    // Distinct, never-dereferenced handle values.
-    static std::uintptr_t next = 0x1000;
-    auto* process = reinterpret_cast<void*>(next += 0x10);
-    auto* thread = reinterpret_cast<void*>(next += 0x10);
-    s.processes[process] = {};
-    return ProcessHandles{.process = process, .thread = thread};
+    log("launch", request.command_line);
+    state().launched = request;
+    // The n-th launch of a test gets the handles 0x1n00 (process) and 0x1n08 (thread).
+    const auto process = 0x1000 + 0x100 * fake::calls({"launch"}).size();
+    const ProcessHandles handles{reinterpret_cast<void*>(process),
+                                 reinterpret_cast<void*>(process + 8)};
+    return fails("launch") ? std::nullopt : std::optional(handles);
 }
 
-WaitResult wait_for_process(void* process, std::uint32_t) {
-    auto& p = fake::state().processes[process];
-    ++p.waits;
-    return p.wait;
+WaitResult wait_for_process(void* process, std::uint32_t milliseconds) {
+    log("wait", Hex(process), milliseconds);
+    return state().wait;
 }
 
-std::optional<std::uint32_t> process_exit_code(void* process) {
-    return fake::state().processes[process].exit_code;
+std::optional<std::uint32_t> process_exit_code(void*) {
+    return state().exit_code;
 }
 
 void terminate_process(void* process, std::uint32_t exit_code) {
-    fake::state().journal.push_back("terminate");
-    fake::state().processes[process].terminated_with = exit_code;
+    log("terminate", Hex(process), exit_code);
 }
 
 void close_handle(void* handle) {
-    fake::state().closed_handles.push_back(handle);
+    log("close", Hex(handle));
 }
 
 bool start_sockets() {
-    auto& s = fake::state();
-    ++s.socket_starts;
-    return !s.sockets_start_fails;
+    log("start_sockets");
+    return !fails("start_sockets");
 }
 
 std::optional<Socket> open_tcp_socket() {
-    auto& s = fake::state();
-    if (s.socket_open_fails) {
+    log("socket");
+    auto& s = state();
+    if (fails("socket")) {
         return std::nullopt;
     }
     s.requests.emplace_back();
-    return static_cast<Socket>(++s.sockets_opened);
+    if (s.receives.empty() && !s.answers.empty()) {
+        s.receives.push_back({s.answers.front()});
+        s.answers.erase(s.answers.begin());
+    }
+    return s.requests.size();
 }
 
 bool connect_loopback(Socket, std::uint16_t port) {
-    fake::state().connected_port = port;
-    return !fake::state().connect_fails;
+    log("connect", port);
+    return !fails("connect");
 }
 
 bool set_receive_timeout(Socket, std::uint32_t milliseconds) {
-    fake::state().receive_timeout = milliseconds;
-    return !fake::state().timeout_fails;
+    log("timeout", milliseconds);
+    return !fails("timeout");
 }
 
 int send_some(Socket, const char* data, int length) {
-    auto& s = fake::state();
+    auto& limits = state().send_limits;
     int taken = length;
-    if (!s.send_limits.empty()) {
-        taken = std::min(length, s.send_limits.front());
-        s.send_limits.erase(s.send_limits.begin());
+    if (!limits.empty()) {
+        taken = std::min(length, limits.front());
+        limits.erase(limits.begin());
     }
-    s.journal.push_back("send");
-    if (taken > 0) {
-        s.sent.append(data, static_cast<std::size_t>(taken));
-        s.requests.back().append(data, static_cast<std::size_t>(taken));
-    }
+    const std::string sent(data, static_cast<std::size_t>(std::max(taken, 0)));
+    log("send", sent);
+    state().requests.back() += sent;
     return taken;
 }
 
-int receive_some(Socket socket, char* buffer, int capacity) {
-    auto& s = fake::state();
-    if (s.receives.empty() && s.respond && s.answered_socket != socket) {
-        s.answered_socket = socket;
-        s.receives.push_back({s.respond(s.requests.back())});
-    }
+int receive_some(Socket, char* buffer, int capacity) {
+    auto& s = state();
     if (s.receives.empty()) {
         return 0;
     }
     auto& next = s.receives.front();
     if (next.error != 0) {
-        s.last_socket_error = next.error;
+        log("recv_error", next.error);
         s.receives.erase(s.receives.begin());
         return -1;
     }
@@ -168,106 +227,90 @@ int receive_some(Socket socket, char* buffer, int capacity) {
 }
 
 int last_socket_error() {
-    return fake::state().last_socket_error;
+    const auto errors = fake::calls({"recv_error "});
+    return errors.empty() ? 0 : std::stoi(errors.back().substr(11));
 }
 
 void close_socket(Socket) {
-    ++fake::state().sockets_closed;
+    log("close_socket");
 }
 
-std::intptr_t default_window_proc(WindowHandle, std::uint32_t message, std::uintptr_t wparam,
-                                  std::intptr_t lparam) {
-    fake::state().defaulted.push_back({message, wparam, lparam});
+std::intptr_t default_window_proc(WindowHandle, std::uint32_t message, std::uintptr_t,
+                                  std::intptr_t) {
+    log("default", Hex(message));
     return 0x4242;
 }
 
 void post_quit_message(int exit_code) {
-    fake::state().quit_posted = exit_code;
+    log("quit", exit_code);
 }
 
-void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
-                  std::intptr_t lparam) {
-    fake::state().posted.push_back({window, {message, wparam, lparam}});
+void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+    log("post", Hex(window), Hex(message));
 }
 
 MenuHandle create_popup_menu() {
-    auto& s = fake::state();
-    if (s.create_menu_fails) {
-        return nullptr;
-    }
-    ++s.menus_created;
-    s.menu_items.clear();
-    return reinterpret_cast<MenuHandle>(0x3e0);
+    log("menu");
+    return fails("menu") ? nullptr : reinterpret_cast<MenuHandle>(0x3e0);
 }
 
 void append_menu(MenuHandle, std::uint32_t flags, std::uintptr_t id, const wchar_t* text) {
-    fake::state().menu_items.push_back({flags, id, text ? text : L""});
+    log("append", Hex(flags), id, std::wstring_view(text ? text : L"-"));
 }
 
 std::optional<Point> cursor_position() {
-    return fake::state().cursor;
+    return state().cursor;
 }
 
 void set_foreground_window(WindowHandle window) {
-    fake::state().foreground.push_back(window);
+    log("foreground", Hex(window));
 }
 
-std::uint32_t track_popup_menu(MenuHandle, std::uint32_t flags, Point at, WindowHandle) {
-    auto& s = fake::state();
-    s.track_flags.push_back(flags);
-    s.track_points.push_back(at);
-    return s.menu_choice;
+std::uint32_t track_popup_menu(MenuHandle, std::uint32_t flags, Point at, WindowHandle owner) {
+    log("track", Hex(flags), std::to_string(at.x) + "," + std::to_string(at.y), Hex(owner));
+    return state().menu_choice;
 }
 
-void destroy_menu(MenuHandle) {
-    ++fake::state().menus_destroyed;
+void destroy_menu(MenuHandle menu) {
+    log("destroy_menu", Hex(menu));
 }
 
 ModuleHandle executable_module() {
     return reinterpret_cast<ModuleHandle>(0x400000);
 }
 
-void register_window_class(const wchar_t* class_name, WindowProcedure procedure, ModuleHandle) {
-    fake::state().registered_class = class_name;
-    fake::state().registered_procedure = procedure;
+void register_window_class(const wchar_t*, WindowProcedure procedure, ModuleHandle) {
+    fake::registered_procedure = procedure;
 }
 
 WindowHandle create_message_window(const wchar_t*, const wchar_t*, ModuleHandle) {
-    return fake::state().create_window_fails ? nullptr : reinterpret_cast<WindowHandle>(0x777);
+    return fails("window") ? nullptr : fake::kWindow;
 }
 
 void run_message_loop() {
-    auto& s = fake::state();
-    for (const auto& m : s.messages) {
-        s.registered_procedure(reinterpret_cast<WindowHandle>(0x777), m.message, m.wparam,
-                               m.lparam);
-        if (s.quit_posted) {
+    for (const auto& m : state().messages) {
+        fake::registered_procedure(fake::kWindow, m.message, m.wparam, m.lparam);
+        if (!fake::calls({"quit"}).empty()) {
             return;
         }
     }
 }
 
 IconHandle load_icon_file(const NativeString& path) {
-    fake::state().icon_files_loaded.push_back(path);
-    return fake::state().icon_from_file;
+    log("load_icon", path);
+    return fails("load_icon") ? nullptr : reinterpret_cast<IconHandle>(0x1c0);
 }
 
 IconHandle load_application_icon() {
-    return fake::state().application_icon;
+    return fails("application_icon") ? nullptr : reinterpret_cast<IconHandle>(0xa99);
 }
 
 void add_notify_icon(const NotifyIcon& icon) {
-    auto& s = fake::state();
-    s.journal.push_back("notify-add");
-    s.notify_calls.push_back(
-        {true, icon.window, icon.id, icon.callback_message, icon.icon, std::wstring(icon.tip)});
+    fake::log_icon("notify-add", icon);
 }
 
 void delete_notify_icon(const NotifyIcon& icon) {
-    auto& s = fake::state();
-    s.journal.push_back("notify-delete");
-    s.notify_calls.push_back(
-        {false, icon.window, icon.id, icon.callback_message, icon.icon, std::wstring(icon.tip)});
+    fake::log_icon("notify-delete", icon);
 }
 
 void fatal_stop(const char* diagnostic) {
@@ -275,11 +318,11 @@ void fatal_stop(const char* diagnostic) {
 }
 
 void shell_open(const NativeString& url) {
-    fake::state().opened_urls.push_back(url);
+    log("open", url);
 }
 
-void message_box(const NativeString& text, const wchar_t* caption, std::uint32_t style) {
-    fake::state().message_boxes.push_back({text, caption, style});
+void message_box(const NativeString&, const wchar_t* caption, std::uint32_t style) {
+    log("message_box", Hex(style), std::wstring_view(caption));
 }
 
 }  // namespace platform

@@ -9,18 +9,34 @@ namespace {
 
 using server_link::http_request;
 
-TEST(HttpRequestBytes, FollowTheFixedFraming) {
-    EXPECT_EQ(server_link::compose_request("GET", "/api/features", std::nullopt),
-              "GET /api/features HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-              "Content-Type: application/json\r\nContent-Length: 0\r\n\r\n");
-    EXPECT_EQ(
-        server_link::compose_request("POST", "/api/features", std::string("{\"media\":true}")),
-        "POST /api/features HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-        "Content-Type: application/json\r\nContent-Length: 14\r\n\r\n{\"media\":true}");
-    // The length counts bytes, not characters.
-    EXPECT_NE(server_link::compose_request("POST", "/x", std::string("caf\xC3\xA9"))
-                  .find("Content-Length: 5\r\n\r\ncaf\xC3\xA9"),
-              std::string::npos);
+const std::string kHead =
+    " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+    "Content-Type: application/json\r\nContent-Length: ";
+const std::string kGetFeatures = "GET /api/features" + kHead + "0\r\n\r\n";
+
+// What went over the wire, one string per connection.
+std::vector<std::string> sent_after(const std::function<void()>& call) {
+    fake::reset();
+    server_link::ServerPort = 8080;
+    call();
+    return fake::state().requests;
+}
+
+TEST(ServerApi, EachCallSendsTheseExactBytes) {
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[] { server_link::fetch_features(); }, kGetFeatures},
+        {[] { server_link::set_feature("media", true); },
+         "POST /api/features" + kHead + "14\r\n\r\n{\"media\":true}"},
+        {[] { server_link::set_feature("stream", false); },
+         "POST /api/features" + kHead + "16\r\n\r\n{\"stream\":false}"},
+        {[] { server_link::request_quit(); }, "POST /api/quit" + kHead + "2\r\n\r\n{}"},
+        // The length counts bytes, not characters.
+        {[] { http_request("POST", "/x", "caf\xC3\xA9"); },
+         "POST /x" + kHead + "5\r\n\r\ncaf\xC3\xA9"},
+    };
+    for (const auto& [call, bytes] : cases) {
+        EXPECT_EQ(sent_after(call), std::vector<std::string>{bytes});
+    }
 }
 
 TEST(HttpResponse, BodyIsEverythingAfterTheFirstEmptyLine) {
@@ -42,95 +58,64 @@ TEST(HttpResponse, BodyIsEverythingAfterTheFirstEmptyLine) {
     }
 }
 
-class HttpExchange : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fake::reset();
-        server_link::ServerPort = 8080;
-    }
-    static void answer(std::vector<fake::Receive> receives) {
-        fake::state().receives = std::move(receives);
-    }
-};
-
-TEST_F(HttpExchange, WithoutAPortNothingIsAttempted) {
-    server_link::ServerPort = 0;
-    EXPECT_EQ(http_request("GET", "/api/features", std::nullopt), std::nullopt);
-    EXPECT_EQ(fake::state().sockets_opened, 0);
-    EXPECT_EQ(fake::state().socket_starts, 0);
-}
-
-TEST_F(HttpExchange, SendsEverythingThroughPartialSendsAndReadsToTheClose) {
-    auto& fake = fake::state();
-    fake.send_limits = {10, 1, 7};
-    answer({{"HTTP/1.1 200 OK\r\n"}, {"\r\n{\"a\""}, {":1}"}});
-    EXPECT_EQ(http_request("POST", "/api/quit", "{}"), "{\"a\":1}");
-    EXPECT_EQ(fake.sent, server_link::compose_request("POST", "/api/quit", "{}"));
-    EXPECT_EQ(fake.connected_port, 8080);
-    EXPECT_EQ(fake.receive_timeout, 3000u);
-    EXPECT_EQ(fake.sockets_closed, 1);
-}
-
-TEST_F(HttpExchange, EveryFailureGivesNothingAndClosesTheSocket) {
+TEST(HttpExchange, GivesTheBodyOnlyWhenEveryStepWorksAndAlwaysClosesTheSocket) {
+    const std::string ok = "HTTP/1.1 200 OK\r\n\r\n{}";
     struct Case {
-        const char* what;
-        std::function<void(fake::State&)> arrange;
+        std::string failing;
+        std::vector<int> sends;  // bytes each send takes
+        std::vector<fake::Receive> receives;
+        std::optional<std::string> body;
     };
     const Case cases[] = {
-        {"connect refused", [](fake::State& s) { s.connect_fails = true; }},
-        {"time-out not set", [](fake::State& s) { s.timeout_fails = true; }},
-        {"send fails",
-         [](fake::State& s) {
-             s.send_limits = {20, -1};
-         }},
-        {"send takes nothing", [](fake::State& s) { s.send_limits = {0}; }},
-        {"receive times out",
-         [](fake::State& s) {
-             s.receives = {{"HTTP/1.1 200 OK\r\n\r\n{}"}, {"", 10060}};
-         }},
-        {"connection reset",
-         [](fake::State& s) {
-             s.receives = {{"HTTP/1.1 200 OK\r\n\r\n{"}, {"", 10054}};
-         }},
-        {"closed without a byte", [](fake::State&) {}},
+        {"", {10, 1, 7}, {{"HTTP/1.1 200"}, {" OK\r\n\r\n{"}, {"}"}}, "{}"},
+        {"", {}, {{ok}, {"", platform::kWsaeShutdown}}, "{}"},  // shut down for receiving: the end
+        {"", {}, {{ok}, {"", 10060}}, std::nullopt},            // timed out
+        {"", {}, {{ok}, {"", 10054}}, std::nullopt},            // reset
+        {"", {}, {}, std::nullopt},                             // closed without a byte
+        {"", {20, -1}, {{ok}}, std::nullopt},
+        {"", {0}, {{ok}}, std::nullopt},
+        {"connect", {}, {{ok}}, std::nullopt},
+        {"timeout", {}, {{ok}}, std::nullopt},
+        {"socket", {}, {{ok}}, std::nullopt},
     };
     for (const auto& c : cases) {
-        SetUp();
-        c.arrange(fake::state());
-        EXPECT_EQ(http_request("GET", "/api/features", std::nullopt), std::nullopt) << c.what;
-        EXPECT_EQ(fake::state().sockets_closed, fake::state().sockets_opened) << c.what;
+        fake::reset();
+        auto& fake = fake::state();
+        fake.failing = {c.failing};
+        fake.send_limits = c.sends;
+        fake.receives = c.receives;
+        server_link::ServerPort = 8080;
+        const auto body = http_request("GET", "/api/features", std::nullopt);
+        EXPECT_EQ(body, c.body) << "row " << (&c - cases);
+        if (body) {
+            EXPECT_EQ(fake.requests, std::vector<std::string>{kGetFeatures});
+        }
+        EXPECT_EQ(fake::calls({"close_socket"}).size(), c.failing == "socket" ? 0u : 1u);
     }
-}
-
-TEST_F(HttpExchange, AShutdownForReceivingEndsTheDataLikeAClose) {
-    answer({{"HTTP/1.1 200 OK\r\n\r\n{}"}, {"", platform::kWsaeShutdown}});
-    EXPECT_EQ(http_request("GET", "/api/features", std::nullopt), "{}");
+    // Without a port nothing is attempted at all.
+    fake::reset();
+    server_link::ServerPort = 0;
+    EXPECT_EQ(http_request("GET", "/api/features", std::nullopt), std::nullopt);
+    EXPECT_TRUE(fake::state().journal.empty());
 }
 
 // The library's start is remembered for the life of the process, so this runs
 // in a freshly executed child ("threadsafe" style re-runs the binary).
-TEST_F(HttpExchange, AFailedSocketStartIsRetriedOnlyUntilItWorks) {
+TEST(HttpExchange, AFailedSocketStartIsRetriedOnlyUntilItWorks) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const auto attempt = [] {
-        auto& fake = fake::state();
-        fake.sockets_start_fails = true;
-        const bool failed = !http_request("GET", "/", std::nullopt) && fake.sockets_opened == 0 &&
-                            fake.socket_starts == 1;
-        fake.sockets_start_fails = false;
-        answer({{"HTTP/1.1 200 OK\r\n\r\nok"}});
-        const bool retried =
-            http_request("GET", "/", std::nullopt) == "ok" && fake.socket_starts == 2;
+        fake::reset();
+        server_link::ServerPort = 8080;
+        fake::state().failing = {"start_sockets"};
+        const bool failed = !http_request("GET", "/", std::nullopt);
+        fake::state().failing.clear();
+        fake::state().receives = {{"HTTP/1.1 200 OK\r\n\r\nok"}};
+        const bool retried = http_request("GET", "/", std::nullopt) == "ok";
         http_request("GET", "/", std::nullopt);
-        const bool kept = fake.socket_starts == 2;
-        std::exit(failed && retried && kept ? 0 : 1);
+        const bool kept = fake::calls({"start_sockets"}).size() == 2;
+        std::exit(failed && retried && kept && fake::calls({"socket"}).size() == 2 ? 0 : 1);
     };
     EXPECT_EXIT(attempt(), ::testing::ExitedWithCode(0), "");
-}
-
-TEST_F(HttpExchange, ALargeBodyComesBackWhole) {
-    const std::string big(5 * 1024 * 1024 + 17, 'x');
-    answer({{"HTTP/1.1 200 OK\r\n\r\n" + big}});
-    EXPECT_EQ(http_request("GET", "/", std::nullopt), big);
 }
 
 TEST(FeatureReduction, NeedsRealBooleansAndARunningStream) {
@@ -155,37 +140,6 @@ TEST(FeatureReduction, NeedsRealBooleansAndARunningStream) {
     for (const auto& [body, state] : cases) {
         EXPECT_EQ(server_link::reduce_features(body), state) << body;
     }
-}
-
-class ServerApi : public HttpExchange {};
-
-TEST_F(ServerApi, CallsSendTheirExactBodies) {
-    const std::pair<std::function<void()>, std::string> cases[] = {
-        {[] { server_link::set_feature("media", true); },
-         server_link::compose_request("POST", "/api/features", "{\"media\":true}")},
-        {[] { server_link::set_feature("stream", false); },
-         server_link::compose_request("POST", "/api/features", "{\"stream\":false}")},
-        {[] { server_link::request_quit(); },
-         server_link::compose_request("POST", "/api/quit", "{}")},
-        {[] { server_link::fetch_features(); },
-         server_link::compose_request("GET", "/api/features", std::nullopt)},
-    };
-    for (const auto& [call, request] : cases) {
-        SetUp();
-        call();
-        EXPECT_EQ(fake::state().sent, request);
-    }
-    EXPECT_NE(cases[0].second.find("Content-Length: 14\r\n"), std::string::npos);
-    EXPECT_NE(cases[1].second.find("Content-Length: 16\r\n"), std::string::npos);
-}
-
-TEST_F(ServerApi, FetchReadsTheServersAnswerAndAnUnreachableServerAsAllOff) {
-    answer(
-        {{"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n"
-          R"({"features":{"media":true,"stream":true},"stream":{"running":true}})"}});
-    EXPECT_EQ(server_link::fetch_features(), (server_link::FeatureState{true, true}));
-    fake::state().connect_fails = true;
-    EXPECT_EQ(server_link::fetch_features(), (server_link::FeatureState{false, false}));
 }
 
 }  // namespace

@@ -78,61 +78,32 @@ TEST(RuntimePort, AcceptsNestingUpTo127Containers) {
     EXPECT_EQ(parse_runtime_port(nested(100000, "[", "]", "")), std::nullopt);
 }
 
-class RuntimeFile : public ::testing::Test {
-  protected:
-    void SetUp() override {
+TEST(RuntimeFile, IsReadAfreshUnderAppdataOrElseTheCurrentFolder) {
+    const std::pair<std::optional<std::wstring>, std::string> cases[] = {
+        {L"C:\\Roaming", "read C:\\Roaming\\PelloxDesktop\\runtime.json"},
+        {L"C:\\Roaming\\", "read C:\\Roaming\\PelloxDesktop\\runtime.json"},
+        {std::nullopt, "read PelloxDesktop\\runtime.json"},
+        {std::wstring{L'C', wchar_t(0xD800)}, "read PelloxDesktop\\runtime.json"},  // not Unicode
+    };
+    for (const auto& [appdata, read] : cases) {
         fake::reset();
-        server_link::ServerPort = 0;
-    }
-};
-
-TEST_F(RuntimeFile, IsFoundUnderAppdataWithOrWithoutTrailingSeparator) {
-    auto& fake = fake::state();
-    fake.files[L"C:\\Users\\me\\AppData\\Roaming\\PelloxDesktop\\runtime.json"] =
-        R"({"port":8000})";
-    fake.environment[L"APPDATA"] = L"C:\\Users\\me\\AppData\\Roaming";
-    EXPECT_EQ(server_link::read_runtime_port(), 8000);
-    fake.environment[L"APPDATA"] = L"C:\\Users\\me\\AppData\\Roaming\\";
-    EXPECT_EQ(server_link::read_runtime_port(), 8000);
-    EXPECT_EQ(fake.file_reads, 2);  // read afresh each time
-}
-
-TEST_F(RuntimeFile, FallsBackToTheCurrentDirectoryWithoutAUsableAppdata) {
-    auto& fake = fake::state();
-    fake.files[L"PelloxDesktop\\runtime.json"] = R"({"port":8001})";
-    EXPECT_EQ(server_link::read_runtime_port(), 8001);
-    fake.environment[L"APPDATA"] = std::wstring{L'C', L':', wchar_t(0xD800)};
-    EXPECT_EQ(server_link::read_runtime_port(), 8001);
-    fake.environment[L"APPDATA"] = L"C:\\elsewhere";
-    EXPECT_EQ(server_link::read_runtime_port(), std::nullopt);
-}
-
-TEST_F(RuntimeFile, AFileOver64KiBIsNoRuntimeFile) {
-    auto& fake = fake::state();
-    const auto padded = [](std::size_t size) {
-        std::string text = R"({"port":8002})";
-        return text + std::string(size - text.size(), ' ');
-    };
-    const std::pair<std::size_t, std::optional<std::uint16_t>> cases[] = {
-        {64 * 1024, 8002},
-        {64 * 1024 + 1, std::nullopt},
-    };
-    for (const auto& [size, port] : cases) {
-        fake.files[L"PelloxDesktop\\runtime.json"] = padded(size);
-        EXPECT_EQ(server_link::read_runtime_port(), port) << size;
+        if (appdata)
+            fake::state().environment[L"APPDATA"] = *appdata;
+        server_link::read_runtime_port();
+        server_link::read_runtime_port();
+        EXPECT_EQ(fake::seen({"read"}), read + " | " + read);  // nothing is cached
     }
 }
 
-TEST_F(RuntimeFile, DashboardOpensOnlyForAKnownPort) {
-    EXPECT_EQ(server_link::dashboard_url(1), "http://127.0.0.1:1/");
-    EXPECT_EQ(server_link::dashboard_url(443), "http://127.0.0.1:443/");
-    EXPECT_EQ(server_link::dashboard_url(65535), "http://127.0.0.1:65535/");
-
-    server_link::open_dashboard();
-    EXPECT_TRUE(fake::state().opened_urls.empty());
-    server_link::ServerPort = 8080;
-    server_link::open_dashboard();
-    EXPECT_EQ(fake::state().opened_urls, std::vector<std::wstring>{L"http://127.0.0.1:8080/"});
+TEST(RuntimeFile, TheDashboardOpensOnlyForAKnownPort) {
+    fake::reset();
+    for (const std::uint16_t port : {0, 1, 65535}) {
+        server_link::ServerPort = port;
+        server_link::open_dashboard();
+    }
+    server_link::ServerPort = 0;
+    EXPECT_EQ(fake::calls({"open"}), (std::vector<std::string>{"open http://127.0.0.1:1/",
+                                                               "open http://127.0.0.1:65535/"}));
 }
 
 }  // namespace

@@ -1,321 +1,205 @@
 #include <gtest/gtest.h>
 
+#include "bin/tray/program.h"
 #include "fake_platform.h"
 #include "lifecycle/server_process.h"
-#include "bin/tray/program.h"
 #include "server_link/runtime_file.h"
-#include "server_link/server_api.h"
 #include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 
 namespace {
 
-using server_link::FeatureState;
+using tray::TrayCommand;
 using tray::WM_TRAYICON;
 
-// A library server behind the fake sockets: answers the features calls and
-// keeps the state they set.
-struct FakeServer {
-    bool media = false;
-    bool stream = false;
-    bool running = false;
+constexpr auto kCommand = platform::kWmCommand;
+constexpr auto kRightClick = platform::kWmRButtonUp;
 
-    void attach() {
-        fake::state().respond = [this](const std::string& request) { return answer(request); };
-    }
+std::uintptr_t id(TrayCommand command) {
+    return static_cast<std::uintptr_t>(command);
+}
 
-    std::string answer(const std::string& request) {
-        const auto body = request.substr(request.find("\r\n\r\n") + 4);
-        if (request.starts_with("POST /api/features")) {
-            if (body.find("\"media\":") != std::string::npos) {
-                media = body.find("true") != std::string::npos;
-            } else {
-                stream = running = body.find("true") != std::string::npos;
-            }
-        }
-        const auto b = [](bool v) { return v ? "true" : "false"; };
-        return std::string("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n") +
-               "{\"features\":{\"media\":" + b(media) + ",\"stream\":" + b(stream) +
-               "},\"stream\":{\"running\":" + b(running) + "}}";
-    }
-};
+// The server's answer to GET /api/features with these switches.
+std::string features(bool media, bool stream, bool running) {
+    const auto b = [](bool v) { return v ? std::string("true") : std::string("false"); };
+    return "HTTP/1.1 200 OK\r\n\r\n{\"features\":{\"media\":" + b(media) +
+           ",\"stream\":" + b(stream) + "},\"stream\":{\"running\":" + b(running) + "}}";
+}
 
-std::vector<std::string> request_lines() {
-    std::vector<std::string> lines;
+// Each request as its method, path and body, joined by " | ".
+std::string requests() {
+    std::string lines;
     for (const auto& request : fake::state().requests) {
         const auto body = request.substr(request.find("\r\n\r\n") + 4);
-        lines.push_back(request.substr(0, request.find(' ', request.find(' ') + 1)) +
-                        (body.empty() ? "" : " " + body));
+        lines += (lines.empty() ? "" : " | ") + request.substr(0, request.find(" HTTP/")) +
+                 (body.empty() ? "" : " " + body);
     }
     return lines;
 }
 
-class Tray : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fake::reset();
-        server_link::ServerPort = 8080;
-    }
-    static std::intptr_t send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
-        return tray::tray_window_proc(kWindow, message, wparam, lparam);
-    }
-    static inline const auto kWindow = reinterpret_cast<platform::WindowHandle>(0x777);
-};
+void fresh(std::uint16_t port = 8080) {
+    lifecycle::stop_server();
+    fake::reset();
+    server_link::ServerPort = port;
+}
 
-TEST_F(Tray, WindowProcedureAnswersOnlyItsOwnMessages) {
-    struct Case {
-        std::uint32_t message;
-        std::uintptr_t wparam;
-        std::intptr_t lparam;
-        std::intptr_t result;
-        int dashboards;
-        int menus;
-        bool quits;
+std::intptr_t send(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+    return tray::tray_window_proc(reinterpret_cast<platform::WindowHandle>(0x777), message, wparam,
+                                  lparam);
+}
+
+TEST(TrayWindow, AnswersOnlyItsOwnMessages) {
+    const auto high_bits = static_cast<std::intptr_t>(std::int64_t{1} << 32);
+    const std::string open = "open http://127.0.0.1:8080/";
+    const std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t, std::string> cases[] = {
+        {WM_TRAYICON, 1, platform::kWmLButtonDblClk, open},
+        {WM_TRAYICON, 1, high_bits | platform::kWmLButtonDblClk, open},
+        {WM_TRAYICON, 1, kRightClick, "menu"},
+        {WM_TRAYICON, 1, platform::kWmLButtonDown, ""},
+        {WM_TRAYICON, 1, platform::kWmLButtonUp, ""},
+        {WM_TRAYICON, 1, platform::kWmMouseMove, ""},
+        {kCommand, id(TrayCommand::OpenDashboard), 0, open},
+        {kCommand, 0x10000 | id(TrayCommand::OpenDashboard), 0, open},  // the id is the low word
+        {kCommand, id(TrayCommand::Quit), 0, "quit 0"},
+        {kCommand, 0, 0, ""},
+        {kCommand, 5, 0, ""},
+        {platform::kWmDestroy, 0, 0, "quit 0"},
+        {0x0010 /* WM_CLOSE */, 0, 0, "default 0x10"},
     };
-    const std::int64_t high_bits = std::int64_t{1} << 32;
+    for (const auto& [message, wparam, lparam, calls] : cases) {
+        fresh();
+        EXPECT_EQ(send(message, wparam, lparam), calls == "default 0x10" ? 0x4242 : 0);
+        EXPECT_EQ(fake::seen({"open", "menu", "quit", "default"}), calls) << message;
+    }
+}
+
+TEST(TrayWindow, RightClickTracksTheMenuAtTheCursorThenRunsTheChoice) {
+    fresh();
+    fake::state().answers = {features(true, false, false)};
+    fake::state().cursor = platform::Point{1200, 780};
+    fake::state().menu_choice = id(TrayCommand::Quit);
+    send(WM_TRAYICON, 1, kRightClick);
+    EXPECT_EQ(fake::seen({"menu", "append", "foreground", "track", "post", "destroy", "quit"}),
+              "menu | append 0x0 1 Open dashboard | append 0x800 0 - | "
+              "append 0x8 2 Share movies, shows && music | append 0x0 3 Stream this PC | "
+              "append 0x800 0 - | append 0x0 4 Quit Pellox Desktop | foreground 0x777 | "
+              "track 0x122 1200,780 0x777 | post 0x777 0x0 | destroy_menu 0x3e0 | quit 0");
+
+    fresh();
+    fake::state().failing = {"menu"};
+    fake::state().menu_choice = id(TrayCommand::Quit);
+    send(WM_TRAYICON, 1, kRightClick);
+    EXPECT_EQ(fake::seen({"track", "quit"}), "");
+}
+
+// Each switch reads the server again when chosen: the menu may have been open
+// for a while.
+TEST(TrayWindow, ChecksShowTheServerAndSwitchesNegateAFreshRead) {
+    struct Case {
+        std::vector<std::string> answers;  // to the menu's read, then the switch's
+        std::uint32_t choice;
+        std::string checks;
+        std::string requests;
+    };
+    const std::string get = "GET /api/features | GET /api/features | ";
     const Case cases[] = {
-        {WM_TRAYICON, 1, platform::kWmLButtonDblClk, 0, 1, 0, false},
-        {WM_TRAYICON, 1, static_cast<std::intptr_t>(high_bits | platform::kWmLButtonDblClk), 0, 1,
-         0, false},
-        {WM_TRAYICON, 1, platform::kWmRButtonUp, 0, 0, 1, false},
-        {WM_TRAYICON, 1, platform::kWmLButtonDown, 0, 0, 0, false},
-        {WM_TRAYICON, 1, platform::kWmLButtonUp, 0, 0, 0, false},
-        {WM_TRAYICON, 1, platform::kWmMouseMove, 0, 0, 0, false},
-        {platform::kWmCommand, 1, 0, 0, 1, 0, false},
-        {platform::kWmCommand, 0x10001, 0, 0, 1, 0, false},  // only the low word is the id
-        {platform::kWmCommand, 4, 0, 0, 0, 0, true},
-        {platform::kWmCommand, 0, 0, 0, 0, 0, false},
-        {platform::kWmCommand, 5, 0, 0, 0, 0, false},
-        {platform::kWmDestroy, 0, 0, 0, 0, 0, true},
-        {0x0010 /* WM_CLOSE */, 0, 0, 0x4242, 0, 0, false},
+        {{features(true, true, true), features(true, true, true)},
+         3,
+         "0x8 2 | 0x8 3",
+         get + "POST /api/features {\"stream\":false}"},
+        {{features(true, true, true), features(false, true, true)},
+         2,
+         "0x8 2 | 0x8 3",
+         get + "POST /api/features {\"media\":true}"},
+        {{features(false, true, false), features(false, true, false)},
+         3,
+         "0x0 2 | 0x0 3",
+         get + "POST /api/features {\"stream\":true}"},  // on but not running reads as off
+        {{features(true, false, false), features(true, false, false)},
+         2,
+         "0x8 2 | 0x0 3",
+         get + "POST /api/features {\"media\":false}"},
+        {{}, 2, "0x0 2 | 0x0 3", get + "POST /api/features {\"media\":true}"},    // silent
+        {{features(true, true, true)}, 0, "0x8 2 | 0x8 3", "GET /api/features"},  // dismissed
     };
     for (const auto& c : cases) {
-        SetUp();
-        EXPECT_EQ(send(c.message, c.wparam, c.lparam), c.result) << std::hex << c.message;
-        const auto& fake = fake::state();
-        EXPECT_EQ(fake.opened_urls.size(), static_cast<std::size_t>(c.dashboards)) << c.message;
-        EXPECT_EQ(fake.menus_created, c.menus) << c.message;
-        EXPECT_EQ(fake.quit_posted.has_value(), c.quits) << c.message;
-        if (c.quits) {
-            EXPECT_EQ(fake.quit_posted, 0);
+        fresh();
+        fake::state().answers = c.answers;
+        fake::state().menu_choice = c.choice;
+        send(WM_TRAYICON, 1, kRightClick);
+        std::string checks;
+        for (const auto& line :
+             fake::calls({"append 0x8 2", "append 0x0 2", "append 0x8 3", "append 0x0 3"})) {
+            checks += (checks.empty() ? "" : " | ") + line.substr(7, 5);
         }
-        EXPECT_EQ(fake.defaulted.size(), c.result == 0x4242 ? 1u : 0u);
+        EXPECT_EQ(checks, c.checks) << c.requests;
+        EXPECT_EQ(requests(), c.requests);
     }
 }
 
-TEST_F(Tray, MenuShowsTheFourCommandsWithLiveCheckMarks) {
-    for (const bool media : {false, true}) {
-        for (const bool stream : {false, true}) {
-            const auto entries = tray::tray_menu_entries({.media = media, .stream = stream});
-            ASSERT_EQ(entries.size(), 6u);
-            const std::uint32_t separator = platform::kMfSeparator;
-            const std::vector<std::pair<std::uint32_t, std::wstring>> expected = {
-                {0, L"Open dashboard"},
-                {separator, L""},
-                {media ? platform::kMfChecked : 0u, L"Share movies, shows && music"},
-                {stream ? platform::kMfChecked : 0u, L"Stream this PC"},
-                {separator, L""},
-                {0, L"Quit Pellox Desktop"},
-            };
-            const std::uint32_t ids[] = {1, 0, 2, 3, 0, 4};
-            for (std::size_t i = 0; i < entries.size(); ++i) {
-                EXPECT_EQ(entries[i].flags, expected[i].first) << i;
-                EXPECT_EQ(entries[i].text ? entries[i].text : L"", expected[i].second) << i;
-                EXPECT_EQ(static_cast<std::uint32_t>(entries[i].command), ids[i]) << i;
-            }
-        }
-    }
-}
-
-TEST_F(Tray, RightClickTracksTheMenuAtTheCursorAndRunsTheChoice) {
-    FakeServer server{.media = true, .stream = true, .running = true};
-    server.attach();
-    auto& fake = fake::state();
-    fake.cursor = platform::Point{1200, 780};
-    fake.menu_choice = 3;
-    send(WM_TRAYICON, 1, platform::kWmRButtonUp);
-
-    ASSERT_EQ(fake.menu_items.size(), 6u);
-    EXPECT_EQ(fake.menu_items[2].flags, platform::kMfChecked);
-    EXPECT_EQ(fake.menu_items[3].flags, platform::kMfChecked);
-    EXPECT_EQ(fake.foreground, std::vector<platform::WindowHandle>{kWindow});
-    EXPECT_EQ(fake.track_flags, std::vector<std::uint32_t>{0x122});
-    EXPECT_EQ(fake.track_points[0].x, 1200);
-    EXPECT_EQ(fake.track_points[0].y, 780);
-    ASSERT_EQ(fake.posted.size(), 1u);
-    EXPECT_EQ(fake.posted[0].second.message, platform::kWmNull);
-    EXPECT_EQ(fake.menus_destroyed, 1);
-    // The state is read again at the moment of the choice, then negated.
-    EXPECT_EQ(request_lines(), (std::vector<std::string>{"GET /api/features", "GET /api/features",
-                                                         "POST /api/features {\"stream\":false}"}));
-    EXPECT_FALSE(server.stream);
-}
-
-TEST_F(Tray, CommandsNegateAFreshReadOfTheServer) {
-    struct Case {
-        std::uint32_t command;
-        FakeServer server;
-        std::string sent;
+TEST(TrayIcon, ShowsTheBestIconUntilQuitAndRemovesItAfter) {
+    const std::tuple<std::optional<platform::FileType>, std::string, std::string> cases[] = {
+        {platform::FileType::Regular, "", "0x1c0"},
+        {platform::FileType::Regular, "load_icon", "0xa99"},
+        {platform::FileType::Directory, "", "0xa99"},
+        {std::nullopt, "", "0xa99"},
+        {std::nullopt, "application_icon", "0x0"},
     };
-    const Case cases[] = {
-        {2, {.media = false}, "POST /api/features {\"media\":true}"},
-        {2, {.media = true}, "POST /api/features {\"media\":false}"},
-        {3, {.stream = true, .running = true}, "POST /api/features {\"stream\":false}"},
-        // On but not running reads as off, so the switch turns it on.
-        {3, {.stream = true, .running = false}, "POST /api/features {\"stream\":true}"},
-    };
-    for (auto c : cases) {
-        SetUp();
-        c.server.attach();
-        send(platform::kWmCommand, c.command, 0);
-        EXPECT_EQ(request_lines(), (std::vector<std::string>{"GET /api/features", c.sent}));
-    }
-}
-
-TEST_F(Tray, WithTheServerSilentTheMenuIsAllOffAndSwitchesSendTrue) {
-    auto& fake = fake::state();  // every connection closes without an answer
-    fake.menu_choice = 2;
-    send(WM_TRAYICON, 1, platform::kWmRButtonUp);
-    EXPECT_EQ(fake.menu_items[2].flags, 0u);
-    EXPECT_EQ(fake.menu_items[3].flags, 0u);
-    EXPECT_EQ(fake.track_points[0].x, 0);  // no cursor position: (0, 0)
-    EXPECT_EQ(request_lines().back(), "POST /api/features {\"media\":true}");
-}
-
-TEST_F(Tray, DismissingOrFailingToCreateTheMenuDoesNothing) {
-    FakeServer server;
-    server.attach();
-    auto& fake = fake::state();
-    fake.menu_choice = 0;
-    send(WM_TRAYICON, 1, platform::kWmRButtonUp);
-    EXPECT_EQ(request_lines(), std::vector<std::string>{"GET /api/features"});
-    EXPECT_EQ(fake.menus_destroyed, 1);
-
-    SetUp();
-    fake::state().create_menu_fails = true;
-    fake::state().menu_choice = 4;
-    send(WM_TRAYICON, 1, platform::kWmRButtonUp);
-    EXPECT_TRUE(fake::state().track_flags.empty());
-    EXPECT_FALSE(fake::state().quit_posted);
-}
-
-const std::wstring kIcon = L"C:\\Program Files\\Pellox\\icon.ico";
-
-TEST_F(Tray, RunTrayShowsTheIconUntilQuitAndRemovesItAfter) {
-    struct Case {
-        std::optional<platform::FileType> icon_file;
-        bool file_loads;
-        bool application_icon;
-        platform::IconHandle expected;
-    };
-    const auto from_file = fake::State{}.icon_from_file;
-    const auto generic = fake::State{}.application_icon;
-    const Case cases[] = {
-        {platform::FileType::Regular, true, true, from_file},
-        {platform::FileType::Regular, false, true, generic},
-        {platform::FileType::Directory, true, true, generic},
-        {std::nullopt, true, true, generic},
-        {std::nullopt, true, false, nullptr},
-    };
-    for (const auto& c : cases) {
-        SetUp();
-        auto& fake = fake::state();
-        if (c.icon_file)
-            fake.file_types[kIcon] = *c.icon_file;
-        if (!c.file_loads)
-            fake.icon_from_file = nullptr;
-        if (!c.application_icon)
-            fake.application_icon = nullptr;
-        fake.messages = {{platform::kWmCommand, 4, 0}, {platform::kWmCommand, 1, 0}};
-
+    for (const auto& [icon_file, failing, icon] : cases) {
+        fresh();
+        if (icon_file)
+            fake::state().file_types[L"C:\\Pellox\\icon.ico"] = *icon_file;
+        fake::state().failing = {failing};
+        fake::state().messages = {{kCommand, id(TrayCommand::Quit), 0},
+                                  {kCommand, id(TrayCommand::OpenDashboard), 0}};
         tray::run_tray();
-        EXPECT_EQ(fake.registered_class, L"PelloxTray");
-        EXPECT_EQ(fake.icon_files_loaded.size(),
-                  c.icon_file == platform::FileType::Regular ? 1u : 0u);
-        ASSERT_EQ(fake.notify_calls.size(), 2u);
-        for (const auto& call : fake.notify_calls) {
-            EXPECT_EQ(call.window, reinterpret_cast<platform::WindowHandle>(0x777));
-            EXPECT_EQ(call.id, 1u);
-            EXPECT_EQ(call.callback_message, 0x8001u);
-            EXPECT_EQ(call.icon, c.expected);
-            EXPECT_EQ(call.tip, L"Pellox Desktop");
-        }
-        EXPECT_TRUE(fake.notify_calls[0].add);
-        EXPECT_FALSE(fake.notify_calls[1].add);
-        EXPECT_TRUE(fake.opened_urls.empty());  // the loop ended at Quit
+        const auto data = " window=0x777 id=1 message=0x8001 icon=" + icon + " tip=Pellox Desktop";
+        EXPECT_EQ(fake::seen({"notify", "quit", "open"}),
+                  "notify-add" + data + " | quit 0 | notify-delete" + data);
+        EXPECT_EQ(fake::calls({"load_icon"}).size(),
+                  icon_file == platform::FileType::Regular ? 1u : 0u);
     }
 }
 
-TEST_F(Tray, AWindowThatCannotBeCreatedIsTheFatalStop) {
-    fake::state().create_window_fails = true;
-    try {
-        tray::run_tray();
-        ADD_FAILURE() << "run_tray returned";
-    } catch (const fake::FatalStop& stop) {
-        EXPECT_EQ(stop.diagnostic, "create message window");
-    }
-    EXPECT_TRUE(fake::state().notify_calls.empty());
-}
-
-class Program : public Tray {
-  protected:
-    void SetUp() override {
-        Tray::SetUp();
-        lifecycle::stop_server();
-        fake::reset();
-        server_link::ServerPort = 0;
-        auto& fake = fake::state();
-        fake.environment[L"APPDATA"] = L"C:\\AppData";
-        fake.files[L"C:\\AppData\\PelloxDesktop\\runtime.json"] = R"({"port": 8080})";
-        fake.file_types[L"C:\\Program Files\\Pellox\\Pellox-Desktop.exe"] =
-            platform::FileType::Regular;
-        fake.messages = {{WM_TRAYICON, 1, platform::kWmRButtonUp}, {platform::kWmCommand, 4, 0}};
-    }
-};
-
-TEST_F(Program, QuitRemovesTheIconThenAsksTheServerThenStopsItAfterTheGrace) {
-    EXPECT_EQ(run_program(), 0);
-    const auto& fake = fake::state();
-    EXPECT_EQ(fake.journal, (std::vector<std::string>{"notify-add", "send", "notify-delete", "send",
-                                                      "sleep 600", "terminate"}));
-    EXPECT_EQ(request_lines().back(), "POST /api/quit {}");
-    EXPECT_EQ(fake.processes.begin()->second.terminated_with, 1u);
-}
-
-TEST_F(Program, AServerThatExitedOnRequestIsNotTerminated) {
-    // The server exits during the grace period.
-    fake::state().after_sleep = [] {
-        for (auto& [handle, process] : fake::state().processes) {
-            process.wait = platform::WaitResult::Signalled;
-            process.exit_code = 0;
-        }
+TEST(Program, RunsStartUpTheTrayAndTheShutdownInOrder) {
+    const auto exits_when_asked = [](fake::State& s) {
+        s.after_sleep = [&s] { s.wait = platform::WaitResult::Signalled, s.exit_code = 0; };
     };
-    EXPECT_EQ(run_program(), 0);
-    EXPECT_EQ(fake::state().journal.back(), "sleep 600");
-    EXPECT_EQ(fake::state().processes.begin()->second.terminated_with, std::nullopt);
-}
-
-TEST_F(Program, NoTrayAndNoShutdownUnlessStartUpIsReady) {
-    auto& fake = fake::state();
-    fake.mutex = {.has_handle = true, .last_error = platform::kErrorAlreadyExists};
-    EXPECT_EQ(run_program(), 0);
-    EXPECT_TRUE(fake.journal.empty());
-    EXPECT_TRUE(fake.launches.empty());
-
-    SetUp();
-    fake::state().files.clear();
-    EXPECT_EQ(run_program(), 0);
-    EXPECT_EQ(fake::state().message_boxes.size(), 1u);
-    EXPECT_EQ(fake::state().notify_calls.size(), 0u);
-    EXPECT_EQ(fake::state().requests.size(), 0u);  // a launched server is not stopped
-    EXPECT_EQ(fake::state().processes.begin()->second.terminated_with, std::nullopt);
-}
-
-TEST_F(Program, AFatalStopSkipsTheShutdown) {
-    fake::state().create_window_fails = true;
-    EXPECT_THROW(run_program(), fake::FatalStop);
-    EXPECT_TRUE(fake::state().requests.empty());
-    EXPECT_EQ(fake::state().processes.begin()->second.terminated_with, std::nullopt);
+    const auto second_copy = [](fake::State& s) {
+        s.mutex = {.has_handle = true, .last_error = platform::kErrorAlreadyExists};
+    };
+    const std::pair<std::function<void(fake::State&)>, std::string> cases[] = {
+        // Quit: the icon goes, then the server is asked, given the grace, and stopped.
+        {[](fake::State&) {}, "notify-add | notify-delete | send | sleep 600 | terminate"},
+        {exits_when_asked, "notify-add | notify-delete | send | sleep 600"},
+        {second_copy, ""},
+        // No port: the dialog, and a launched server is left running.
+        {[](fake::State& s) { s.files.clear(); }, "message_box"},
+        // The fatal stop runs no shutdown at all.
+        {[](fake::State& s) { s.failing = {"window"}; }, "fatal"},
+    };
+    for (const auto& [arrange, order] : cases) {
+        fresh(0);
+        auto& fake = fake::state();
+        fake.files[L"PelloxDesktop\\runtime.json"] = R"({"port": 8080})";
+        fake.file_types[L"C:\\Pellox\\Pellox-Desktop.exe"] = platform::FileType::Regular;
+        fake.messages = {{WM_TRAYICON, 1, kRightClick}, {kCommand, id(TrayCommand::Quit), 0}};
+        arrange(fake);
+        try {
+            EXPECT_EQ(run_program(), 0);
+        } catch (const fake::FatalStop& stop) {
+            EXPECT_EQ(stop.diagnostic, "create message window");
+            fake.journal.push_back("fatal");
+        }
+        std::string kinds;
+        for (const auto& line : fake::calls({"notify", "send POST /api/quit", "sleep 600",
+                                             "terminate", "message_box", "fatal"})) {
+            const auto kind = line.starts_with("sleep") ? line : line.substr(0, line.find(' '));
+            kinds += (kinds.empty() ? "" : " | ") + kind;
+        }
+        EXPECT_EQ(kinds, order);
+    }
+    lifecycle::stop_server();
 }
 
 }  // namespace
