@@ -27,8 +27,10 @@ function(pellox_add_tray_resources target)
                 ${PELLOX_TRAY_ICON} $<TARGET_FILE_DIR:${target}>/icon.ico
         VERBATIM)
 
-    add_test(NAME tray_resources
-        COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources $<TARGET_FILE:${target}> ${PROJECT_VERSION})
-    # The decompiling windres is the one this build compiles resources with.
-    set_tests_properties(tray_resources PROPERTIES ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
+    if(BUILD_TESTING)
+        add_test(NAME tray_resources
+            COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources $<TARGET_FILE:${target}> ${PROJECT_VERSION})
+        # The decompiling windres is the one this build compiles resources with.
+        set_tests_properties(tray_resources PROPERTIES ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
+    endif()
 endfunction()
