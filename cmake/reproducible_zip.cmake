@@ -1,9 +1,11 @@
 # Run by CPack right after its ZIP generator (CPACK_POST_BUILD_SCRIPTS, see
 # cmake/package.cmake). That generator stores each staged file's own
-# modification time, and adds the files in whatever order the file system lists
-# them, so two builds of one commit would give two different archives. This
-# writes the archive again from the same staged files: sorted by path, every
-# entry with the same time.
+# modification, access and change times and its owner, and adds the files in
+# whatever order the file system lists them, so two builds of one commit would
+# give two different archives; CMake's own archiver cannot leave those fields
+# out. reproducible_zip.py writes the archive again from the same staged files:
+# sorted by path, every entry with the same time and nothing else that differs
+# between builds.
 #
 # The time is SOURCE_DATE_EPOCH when it is set, else that of the last commit,
 # else 1980-01-01, the earliest time a ZIP entry can hold (a source tree
@@ -23,24 +25,12 @@ endif()
 if(NOT epoch MATCHES "^[0-9]+$")
     message(FATAL_ERROR "SOURCE_DATE_EPOCH must be whole seconds since 1970, not '${epoch}'")
 endif()
-# string(TIMESTAMP) takes the time from SOURCE_DATE_EPOCH instead of the clock.
-set(ENV{SOURCE_DATE_EPOCH} ${epoch})
-string(TIMESTAMP mtime "%Y-%m-%d %H:%M:%S UTC" UTC)
 
-set(staging ${CPACK_TEMPORARY_INSTALL_DIRECTORY})
-# Files only: given a directory, the archiver would list its contents in the
-# file system's order again. Unzipping creates bin/ all the same.
-file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${staging} ${staging}/*)
-list(SORT files)
-
+find_program(python_program NAMES python3 python REQUIRED)
 foreach(zip IN LISTS CPACK_PACKAGE_FILES)
-    file(REMOVE ${zip})
-    # Each entry also carries its time as a DOS date in local time; TZ makes
-    # that the same wherever the package is built.
     execute_process(
-        COMMAND ${CMAKE_COMMAND} -E env TZ=UTC0
-                ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip --mtime=${mtime} -- ${files}
-        WORKING_DIRECTORY ${staging}
+        COMMAND ${python_program} ${CMAKE_CURRENT_LIST_DIR}/reproducible_zip.py
+                ${zip} ${CPACK_TEMPORARY_INSTALL_DIRECTORY} ${epoch}
         RESULT_VARIABLE failed)
     if(failed)
         message(FATAL_ERROR "Could not write ${zip} again with fixed times and order")
