@@ -1,5 +1,6 @@
 # Windows resources of the tray program: its icon, application manifest and
 # version information, plus a test that they made it into the linked exe.
+# Every version in them is the CMake project version.
 #
 # enable_language() is only allowed at directory scope, so it runs when this
 # file is included (from the top-level CMakeLists.txt) rather than in the
@@ -10,11 +11,23 @@ endif()
 
 function(pellox_add_tray_resources target)
     cmake_path(GET CMAKE_CURRENT_FUNCTION_LIST_DIR PARENT_PATH root)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/tray_resources)
     # Read by configure_file below.
     set(PELLOX_TRAY_ICON ${root}/assets/icon.ico)
-    set(PELLOX_TRAY_MANIFEST ${root}/src/bin/tray/tray.manifest)
+    set(PELLOX_TRAY_MANIFEST ${out}/tray.manifest)
+    # VERSIONINFO and the manifest's assemblyIdentity both take exactly four
+    # numbers; the project version may give fewer.
+    string(REPLACE "." ";" parts "${PROJECT_VERSION}")
+    list(LENGTH parts count)
+    while(count LESS 4)
+        list(APPEND parts 0)
+        math(EXPR count "${count} + 1")
+    endwhile()
+    list(JOIN parts "." PELLOX_TRAY_VERSION_DOTTED)
+    list(JOIN parts "," PELLOX_TRAY_VERSION_COMMAS)
 
-    set(rc ${CMAKE_CURRENT_BINARY_DIR}/tray_resources/tray.rc)
+    configure_file(${root}/src/bin/tray/tray.manifest.in ${PELLOX_TRAY_MANIFEST} @ONLY)
+    set(rc ${out}/tray.rc)
     configure_file(${root}/src/bin/tray/tray.rc.in ${rc} @ONLY)
     target_sources(${target} PRIVATE ${rc})
     # windres reads the icon and manifest itself; nothing tells the build
@@ -27,8 +40,10 @@ function(pellox_add_tray_resources target)
                 ${PELLOX_TRAY_ICON} $<TARGET_FILE_DIR:${target}>/icon.ico
         VERBATIM)
 
-    add_test(NAME tray_resources
-        COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources $<TARGET_FILE:${target}> ${PROJECT_VERSION})
-    # The decompiling windres is the one this build compiles resources with.
-    set_tests_properties(tray_resources PROPERTIES ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
+    if(BUILD_TESTING)
+        add_test(NAME tray_resources
+            COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources $<TARGET_FILE:${target}> ${PROJECT_VERSION})
+        # The decompiling windres is the one this build compiles resources with.
+        set_tests_properties(tray_resources PROPERTIES ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
+    endif()
 endfunction()
