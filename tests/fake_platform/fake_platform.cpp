@@ -317,6 +317,10 @@ void fatal_stop(const char* diagnostic) {
     throw fake::FatalStop{diagnostic};
 }
 
+void prepare_shell() {
+    log("prepare_shell");
+}
+
 void shell_open(const NativeString& url) {
     log("open", url);
 }

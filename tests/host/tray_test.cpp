@@ -191,6 +191,7 @@ TEST(Program, RunsStartUpTheTrayAndTheShutdownInOrder) {
             EXPECT_EQ(stop.diagnostic, "create message window");
             fake.journal.push_back("fatal");
         }
+        EXPECT_EQ(fake.journal.front(), "prepare_shell");
         std::string kinds;
         for (const auto& line : fake::calls({"notify", "send POST /api/quit", "sleep 600",
                                              "terminate", "message_box", "fatal"})) {

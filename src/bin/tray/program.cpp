@@ -5,11 +5,14 @@
 #include "lifecycle/server_process.h"
 #include "lifecycle/start_up.h"
 #include "platform/clock.h"
+#include "platform/shell.h"
 #include "server_link/server_api.h"
 #include "tray/tray_icon.h"
 
 int run_program() {
     using namespace std::chrono_literals;
+    // Before the wait: the dashboard is opened the moment the port is known.
+    platform::prepare_shell();
     if (lifecycle::start_up() != lifecycle::StartupOutcome::Ready) {
         return 0;
     }

@@ -6,11 +6,11 @@
 
 namespace platform {
 
+void prepare_shell() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+}
+
 void shell_open(const NativeString& url) {
-    // Some URL handlers are COM objects; the shell wants an apartment on this thread.
-    static const HRESULT com =
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    (void)com;
     ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
