@@ -24,12 +24,19 @@ check() {
 source "$(dirname "$0")/../../scripts/tray-driver.sh"
 install() { lay_out_install "$out/$1" "$bin" "$2"; }
 shot() { screenshot "$out/$1.png"; }
+# The tray is started from here, not its own folder, and inherits a value the
+# server must not see (in other letter case than the server reads).
+cd "$out"
+export pellox_no_browser=0
 
 # --- A tour of a server that has both features on and exits when asked.
 install tour '{"features":{"media":true,"stream":true,"running":true}}'
 start_tray
 check "the dashboard opens at start" wait_for 20 has_urls 1
 check "the icon appears in the notification area" wait_for 10 icon_shown
+install_dir=$(winpath "$dir/install")
+check "the server runs in the tray's folder, with PELLOX_NO_BROWSER=1" \
+    logged "\"no_browser\":\"1\",\"cwd\":\"${install_dir//\\/\\\\}\""
 sleep 1
 shot icon
 before=$(visible_windows)
