@@ -74,54 +74,6 @@ class Http : public ::testing::Test {
     void TearDown() override { server_link::ServerPort = 0; }
 };
 
-TEST_F(Http, ServerCallsSendTheirExactBytes) {
-    const std::pair<std::function<void()>, std::string> cases[] = {
-        {[] { server_link::fetch_features(); },
-         "GET /api/features HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-         "Content-Type: application/json\r\nContent-Length: 0\r\n\r\n"},
-        {[] { server_link::set_feature("media", true); },
-         "POST /api/features HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-         "Content-Type: application/json\r\nContent-Length: 14\r\n\r\n{\"media\":true}"},
-        {[] { server_link::set_feature("stream", false); },
-         "POST /api/features HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-         "Content-Type: application/json\r\nContent-Length: 16\r\n\r\n{\"stream\":false}"},
-        {[] { server_link::request_quit(); },
-         "POST /api/quit HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-         "Content-Type: application/json\r\nContent-Length: 2\r\n\r\n{}"},
-    };
-    for (const auto& [call, expected] : cases) {
-        ScriptedServer server({.answer = "HTTP/1.1 200 OK\r\n\r\n{}"});
-        server_link::ServerPort = server.port();
-        call();
-        EXPECT_EQ(server.request(), expected);
-    }
-}
-
-TEST_F(Http, ResponsesAreSplitAtTheFirstEmptyLine) {
-    const std::string big(32 * 1024 * 1024, 'b');
-    const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n{}", "{}"},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
-        {"HTTP/1.1 200 OK\r\n", std::nullopt},
-        {"", std::nullopt},
-        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
-         "2\r\n{}\r\n0\r\n\r\n"},
-        {"HTTP/1.1 200 OK\r\nX-Name: \xE9t\xE9\r\n\r\n{}", std::nullopt},
-        {"HTTP/1.1 200 OK\r\n\r\none\r\n\r\ntwo", "one\r\n\r\ntwo"},
-        {"HTTP/1.1 200 OK\r\n\r\n" + big, big},
-    };
-    for (const auto& [answer, body] : cases) {
-        ScriptedServer server({.answer = answer});
-        server_link::ServerPort = server.port();
-        const auto got = server_link::http_request("GET", "/api/features", std::nullopt);
-        EXPECT_EQ(got.has_value(), body.has_value()) << answer.substr(0, 80);
-        if (got && body) {
-            EXPECT_EQ(got->size(), body->size());
-            EXPECT_TRUE(*got == *body) << answer.substr(0, 80);
-        }
-    }
-}
-
 TEST_F(Http, ASilentServerIsGivenUpAfterAboutThreeSeconds) {
     ScriptedServer server({.answer = "", .hold_open = true});
     server_link::ServerPort = server.port();

@@ -91,12 +91,4 @@ TEST_F(StopServer, TerminatesARunningServerWithExitCode1) {
     EXPECT_EQ(exit_code_after_exit(server), 1u);
 }
 
-TEST_F(StopServer, LeavesAServerThatExitedByItselfAlone) {
-    const HANDLE server = launch({{"publish", false}, {"exit_after_ms", 100}});
-    ASSERT_NE(server, nullptr);
-    ASSERT_EQ(WaitForSingleObject(server, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
-    lifecycle::stop_server();
-    EXPECT_EQ(exit_code_after_exit(server), 0u);
-}
-
 }  // namespace

@@ -88,24 +88,6 @@ TEST_F(StartUp, TheServerStartsInTheTrayFolderWithTheBrowserLeftToTheTray) {
     stop_servers(install);
 }
 
-TEST_F(StartUp, APortPublishedLateIsPickedUpAtTheNextPoll) {
-    const auto install = make_install("late-port", nlohmann::json{{"publish_delay_ms", 5000}});
-    const auto started = std::chrono::steady_clock::now();
-    const auto tray = start_tray(install, install.install);
-
-    ASSERT_TRUE(wait_until([&] { return fs::exists(install.runtime_json()); }, 15s));
-    const auto published = std::chrono::steady_clock::now();
-    const auto url = dashboard_of(install);
-    ASSERT_TRUE(wait_until([&] { return url_opened(url); }, 10s)) << url;
-    const auto opened = std::chrono::steady_clock::now();
-
-    EXPECT_GE(published - started, 5s);
-    // One poll period plus Wine starting its browser hand-off.
-    EXPECT_LT(opened - published, 1500ms);
-    EXPECT_EQ(quit_tray(tray), 0u);
-    stop_servers(install);
-}
-
 // The message box of the given process, if it shows one.
 HWND find_dialog(DWORD pid) {
     struct Search {
