@@ -11,10 +11,15 @@
 #include <cwchar>
 
 #include "bare_client.h"
+#include "tray/tray_menu.h"
 
 namespace {
 
-constexpr UINT kTrayIconMessage = WM_APP + 1;  // the tray's own callback message number
+// The tray's own callback message and command ids: the bench drives both alike.
+using tray::TrayCommand;
+constexpr UINT_PTR id(TrayCommand command) {
+    return static_cast<UINT_PTR>(command);
+}
 constexpr UINT kIconId = 1;
 unsigned short server_port = 0;
 
@@ -23,12 +28,13 @@ void show_menu(HWND window) {
         bare_get_features(server_port);
     }
     HMENU menu = CreatePopupMenu();
-    AppendMenuW(menu, MF_STRING, 1, L"Open dashboard");
+    AppendMenuW(menu, MF_STRING, id(TrayCommand::OpenDashboard), L"Open dashboard");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING | MF_CHECKED, 2, L"Share movies, shows && music");
-    AppendMenuW(menu, MF_STRING, 3, L"Stream this PC");
+    AppendMenuW(menu, MF_STRING | MF_CHECKED, id(TrayCommand::ToggleMedia),
+                L"Share movies, shows && music");
+    AppendMenuW(menu, MF_STRING, id(TrayCommand::ToggleStream), L"Stream this PC");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, 4, L"Quit Pellox Desktop");
+    AppendMenuW(menu, MF_STRING, id(TrayCommand::Quit), L"Quit Pellox Desktop");
     POINT at{};
     GetCursorPos(&at);
     SetForegroundWindow(window);
@@ -36,17 +42,17 @@ void show_menu(HWND window) {
         menu, TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
     PostMessageW(window, WM_NULL, 0, 0);
     DestroyMenu(menu);
-    if (chosen == 4) {
+    if (chosen == id(TrayCommand::Quit)) {
         PostQuitMessage(0);
     }
 }
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == kTrayIconMessage && LOWORD(lparam) == WM_RBUTTONUP) {
+    if (message == tray::WM_TRAYICON && LOWORD(lparam) == WM_RBUTTONUP) {
         show_menu(window);
         return 0;
     }
-    if (message == WM_COMMAND && LOWORD(wparam) == 4) {
+    if (message == WM_COMMAND && LOWORD(wparam) == id(TrayCommand::Quit)) {
         PostQuitMessage(0);
         return 0;
     }
@@ -81,7 +87,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int) {
     data.hWnd = window;
     data.uID = kIconId;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = kTrayIconMessage;
+    data.uCallbackMessage = tray::WM_TRAYICON;
     data.hIcon = icon != nullptr ? static_cast<HICON>(icon) : LoadIconW(nullptr, IDI_APPLICATION);
     lstrcpynW(data.szTip, L"Bare tray", 64);
     Shell_NotifyIconW(NIM_ADD, &data);

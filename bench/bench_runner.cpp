@@ -14,14 +14,15 @@
 #include <thread>
 #include <vector>
 
-#include "../tests/windows/harness.h"
+#include "harness.h"
+#include "tray/tray_icon.h"
+#include "tray/tray_menu.h"
 
 namespace {
 
 using namespace harness;
 using Clock = std::chrono::steady_clock;
 
-constexpr UINT kTrayIconMessage = WM_APP + 1;
 constexpr int kDashboardRuns = 20;
 constexpr int kMenuRuns = 40;
 constexpr int kExchanges = 1000;
@@ -111,56 +112,20 @@ std::wstring quoted(const fs::path& path) {
     return L"\"" + path.wstring() + L"\"";
 }
 
-Process start_program(const fs::path& program, const fs::path& directory,
-                      const std::wstring& arguments = L"") {
-    std::wstring command = quoted(program) + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.wstring().c_str(), command.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, directory.wstring().c_str(), &startup, &info)) {
-        std::fprintf(stderr, "could not start %ls\n", program.wstring().c_str());
-        std::exit(1);
-    }
-    return Process(info);
-}
-
-// The message-only window of the given class that the process owns.
-HWND message_window(const wchar_t* class_name, DWORD pid) {
-    for (HWND window = nullptr;
-         (window = FindWindowExW(HWND_MESSAGE, window, class_name, nullptr)) != nullptr;) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == pid)
-            return window;
-    }
-    return nullptr;
-}
-
-HWND visible_menu(DWORD pid) {
-    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32768", nullptr));) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == pid && IsWindowVisible(window))
-            return window;
-    }
-    return nullptr;
-}
-
 // Right-click as the notification area reports it, then the time until the
 // menu window is on screen; the menu is dismissed with Escape afterwards.
 std::optional<double> time_menu(HWND window, DWORD pid) {
     const auto start = Clock::now();
-    PostMessageW(window, kTrayIconMessage, 1, WM_RBUTTONUP);
+    PostMessageW(window, tray::WM_TRAYICON, 1, WM_RBUTTONUP);
     HWND menu = nullptr;
-    while ((menu = visible_menu(pid)) == nullptr) {
+    while ((menu = find_window(nullptr, L"#32768", pid)) == nullptr) {
         if (Clock::now() - start > 10s)
             return std::nullopt;
         Sleep(0);
     }
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
-    if (!wait_until([&] { return visible_menu(pid) == nullptr; }, 10s))
+    if (!wait_until([&] { return find_window(nullptr, L"#32768", pid) == nullptr; }, 10s))
         return std::nullopt;
     Sleep(200);
     return ms;
@@ -233,12 +198,19 @@ Usage usage_of(int unix_pid) {
     return usage;
 }
 
-std::optional<int> listening_port(const Install& install) {
+// Ends every stand-in server the install's log knows about.
+void stop_servers(const Install& install) {
     for (const auto& event : server_log(install)) {
-        if (event.value("event", "") == "listening")
-            return event.at("port").get<int>();
+        if (event.value("event", "") != "start")
+            continue;
+        const HANDLE server =
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, event["pid"].get<DWORD>());
+        if (server != nullptr) {
+            TerminateProcess(server, 98);
+            WaitForSingleObject(server, 5000);
+            CloseHandle(server);
+        }
     }
-    return std::nullopt;
 }
 
 Install tray_install(const std::string& name, const nlohmann::json& settings) {
@@ -252,7 +224,7 @@ Install tray_install(const std::string& name, const nlohmann::json& settings) {
 void footprint_and_menu() {
     const auto install = tray_install("bench-footprint", {{"features", kFeatures}});
     clear_browser_log();
-    const auto tray = start_tray(install, install.install);
+    const auto tray = start_tray(install);
     const auto bare = start_program(bin_dir() / "bare_tray.exe", bin_dir());
     HWND tray_window = nullptr;
     HWND bare_window = nullptr;
@@ -263,15 +235,15 @@ void footprint_and_menu() {
         std::exit(1);
     }
     // A second bare program that makes the same GET before its menu.
-    fs::copy_file(bin_dir() / "bare_tray.exe", install.root / "bare_tray.exe");
-    fs::copy_file(bin_dir() / "icon.ico", install.root / "icon.ico");
-    const auto bare_get =
-        start_program(install.root / "bare_tray.exe", install.root, L" " + std::to_wstring(*port));
+    const auto root = install.install.parent_path();
+    fs::copy_file(bin_dir() / "bare_tray.exe", root / "bare_tray.exe");
+    fs::copy_file(bin_dir() / "icon.ico", root / "icon.ico");
+    const auto bare_get = start_program(root / "bare_tray.exe", root, std::to_wstring(*port));
     if (!wait_until(
             [&] {
-                tray_window = message_window(L"PelloxTray", tray.pid());
-                bare_window = message_window(L"BareTray", bare.pid());
-                bare_get_window = message_window(L"BareTray", bare_get.pid());
+                tray_window = find_window(HWND_MESSAGE, tray::kWindowClass, tray.pid);
+                bare_window = find_window(HWND_MESSAGE, L"BareTray", bare.pid);
+                bare_get_window = find_window(HWND_MESSAGE, L"BareTray", bare_get.pid);
                 return tray_window && bare_window && bare_get_window && !opened_urls().empty();
             },
             30s)) {
@@ -301,9 +273,9 @@ void footprint_and_menu() {
     std::vector<double> bare_ms;
     std::vector<double> bare_get_ms;
     for (int i = 0; i < kMenuRuns; ++i) {
-        const auto t = time_menu(tray_window, tray.pid());
-        const auto b = time_menu(bare_window, bare.pid());
-        const auto g = time_menu(bare_get_window, bare_get.pid());
+        const auto t = time_menu(tray_window, tray.pid);
+        const auto b = time_menu(bare_window, bare.pid);
+        const auto g = time_menu(bare_get_window, bare_get.pid);
         if (!t || !b || !g) {
             std::fprintf(stderr, "a menu did not show or did not close\n");
             std::exit(1);
@@ -338,8 +310,9 @@ void footprint_and_menu() {
             " = " + fixed(memory_ratio, 3) + "x",
         "<= 1.15x", memory_ratio <= 1.15);
 
-    PostMessageW(bare_window, WM_COMMAND, 4, 0);
-    PostMessageW(bare_get_window, WM_COMMAND, 4, 0);
+    const auto quit = static_cast<WPARAM>(tray::TrayCommand::Quit);
+    PostMessageW(bare_window, WM_COMMAND, quit, 0);
+    PostMessageW(bare_get_window, WM_COMMAND, quit, 0);
     quit_tray(tray);
     bare.wait_exit(15s);
     bare_get.wait_exit(15s);
@@ -392,7 +365,7 @@ void dashboard() {
         sample_handoff(std::to_string(i) + "a");
         const auto install =
             tray_install("bench-dashboard", {{"publish", false}, {"features", kFeatures}});
-        const auto tray = start_tray(install, install.install);
+        const auto tray = start_tray(install);
         std::optional<int> port;
         if (!wait_until([&] { return (port = listening_port(install)).has_value(); }, 20s)) {
             std::fprintf(stderr, "the stand-in did not start\n");
