@@ -23,7 +23,6 @@ namespace {
 using namespace harness;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kDashboardRuns = 20;
 constexpr int kMenuRuns = 40;
 constexpr int kExchanges = 1000;
 // Shortened only for trying the bench out (PELLOX_BENCH_IDLE_S).
@@ -56,17 +55,6 @@ double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double maximum(const std::vector<double>& values) {
-    return *std::max_element(values.begin(), values.end());
-}
-
-long long unix_now_ns() {
-    FILETIME now{};
-    GetSystemTimePreciseAsFileTime(&now);
-    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return static_cast<long long>((ticks - 116444736000000000ULL) * 100ULL);
 }
 
 // Runs a console program from bin/ and returns what it printed, or nothing
@@ -198,21 +186,6 @@ Usage usage_of(int unix_pid) {
     return usage;
 }
 
-// Ends every stand-in server the install's log knows about.
-void stop_servers(const Install& install) {
-    for (const auto& event : server_log(install)) {
-        if (event.value("event", "") != "start")
-            continue;
-        const HANDLE server =
-            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, event["pid"].get<DWORD>());
-        if (server != nullptr) {
-            TerminateProcess(server, 98);
-            WaitForSingleObject(server, 5000);
-            CloseHandle(server);
-        }
-    }
-}
-
 Install tray_install(const std::string& name, const nlohmann::json& settings) {
     auto install = make_install(name, settings);
     fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
@@ -318,102 +291,6 @@ void footprint_and_menu() {
     bare_get.wait_exit(15s);
 }
 
-fs::path browser_times_log() {
-    return bin_dir().parent_path() / "browser-times.log";
-}
-
-// When the recording browser got the URL (Unix ns), once it has.
-std::optional<long long> browser_time(const std::string& url) {
-    std::ifstream in(browser_times_log());
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        long long when = 0;
-        std::string logged;
-        if (fields >> when >> logged && logged == url)
-            return when;
-    }
-    return std::nullopt;
-}
-
-std::optional<long long> wait_browser_time(const std::string& url) {
-    std::optional<long long> when;
-    wait_until([&] { return (when = browser_time(url)).has_value(); }, 15s);
-    return when;
-}
-
-// runtime.json written -> URL at the browser, with the shell's own hand-off
-// time (measured by bare_shell in the same runs) taken off.
-void dashboard() {
-    std::error_code ignored;
-    fs::remove(browser_times_log(), ignored);
-    std::vector<double> handoff_ms;
-    std::vector<double> total_ms;
-    // Two hand-off samples per run, one either side of the tray, to pin the
-    // median that is taken off down better than the tray runs vary.
-    const auto sample_handoff = [&](const std::string& tag) {
-        const std::string probe = "http://127.0.0.1:9/handoff-" + tag;
-        const auto printed = run_captured(quoted(bin_dir() / "bare_shell.exe") + L" " +
-                                          std::wstring(probe.begin(), probe.end()));
-        const auto received = wait_browser_time(probe);
-        if (!printed || !received) {
-            std::fprintf(stderr, "the bare hand-off was not seen\n");
-            std::exit(1);
-        }
-        handoff_ms.push_back(static_cast<double>(*received - std::stoll(*printed)) / 1e6);
-    };
-    for (int i = 0; i < kDashboardRuns; ++i) {
-        sample_handoff(std::to_string(i) + "a");
-        const auto install =
-            tray_install("bench-dashboard", {{"publish", false}, {"features", kFeatures}});
-        const auto tray = start_tray(install);
-        std::optional<int> port;
-        if (!wait_until([&] { return (port = listening_port(install)).has_value(); }, 20s)) {
-            std::fprintf(stderr, "the stand-in did not start\n");
-            std::exit(1);
-        }
-        // Spread the write over the tray's 250 ms poll period.
-        Sleep(static_cast<DWORD>(500 + i * 250 / kDashboardRuns));
-        const auto runtime = install.runtime_json();
-        write_text(fs::path(runtime).concat(".new"), "{\"port\": " + std::to_string(*port) + "}");
-        const long long written = unix_now_ns();
-        MoveFileExW(fs::path(runtime).concat(".new").wstring().c_str(), runtime.wstring().c_str(),
-                    MOVEFILE_REPLACE_EXISTING);
-        const std::string url = "http://127.0.0.1:" + std::to_string(*port) + "/";
-        const auto opened = wait_browser_time(url);
-        if (!opened) {
-            std::fprintf(stderr, "the tray did not open its dashboard\n");
-            std::exit(1);
-        }
-        total_ms.push_back(static_cast<double>(*opened - written) / 1e6);
-        quit_tray(tray);
-        stop_servers(install);
-        sample_handoff(std::to_string(i) + "b");
-        fs::remove(browser_times_log(), ignored);
-    }
-    const double handoff = median(handoff_ms);
-    // The samples themselves, for reading an outlier.
-    std::fprintf(stderr, "hand-off ms:");
-    for (double ms : handoff_ms)
-        std::fprintf(stderr, " %.0f", ms);
-    std::fprintf(stderr, "\nwritten to handed over, before subtracting, ms:");
-    for (double ms : total_ms)
-        std::fprintf(stderr, " %.0f", ms);
-    std::fprintf(stderr, "\n");
-    std::vector<double> own_ms;
-    for (double total : total_ms)
-        own_ms.push_back(total - handoff);
-    note("runtime.json written to URL at the browser, median (max) of 20 (ms)",
-         fixed(median(total_ms), 1) + " (" + fixed(maximum(total_ms), 1) + ")");
-    note("shell hand-off of a URL, bare, median (min-max) of 40 (ms): subtracted below",
-         fixed(handoff, 1) + " (" +
-             fixed(*std::min_element(handoff_ms.begin(), handoff_ms.end()), 1) + "-" +
-             fixed(maximum(handoff_ms), 1) + ")");
-    row("runtime.json written to URL handed over, median of 20 (ms)", fixed(median(own_ms), 1),
-        "<= 140", median(own_ms) <= 140);
-    row("runtime.json written to URL handed over, max of 20 (ms)", fixed(maximum(own_ms), 1),
-        "<= 270", maximum(own_ms) <= 270);
-}
-
 // fetch_features through the tray's code against the bare client, both
 // against the same stand-in server.
 void exchanges() {
@@ -446,8 +323,6 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring only = argc > 1 ? argv[1] : L"all";
     if (only == L"all" || only == L"exchanges")
         exchanges();
-    if (only == L"all" || only == L"dashboard")
-        dashboard();
     if (only == L"all" || only == L"footprint")
         footprint_and_menu();
     return 0;

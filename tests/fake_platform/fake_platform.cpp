@@ -36,7 +36,7 @@ std::string word(Hex number) {
 template <typename... Words>
 void log(const char* call, const Words&... words) {
     std::string line = call;
-    ((line += " " + word(words)), ...);
+    ((line.append(" ").append(word(words))), ...);
     state().journal.push_back(line);
 }
 
@@ -48,9 +48,11 @@ void* const kWindow = reinterpret_cast<void*>(0x777);
 platform::WindowProcedure registered_procedure = nullptr;
 
 void log_icon(const char* call, const platform::NotifyIcon& icon) {
-    log(call, "window=" + word(Hex(icon.window)), "id=" + word(std::uintmax_t{icon.id}),
-        "message=" + word(Hex(icon.callback_message)), "icon=" + word(Hex(icon.icon)),
-        "tip=" + word(icon.tip));
+    log(call, std::string("window=").append(word(Hex(icon.window))),
+        std::string("id=").append(word(std::uintmax_t{icon.id})),
+        std::string("message=").append(word(Hex(icon.callback_message))),
+        std::string("icon=").append(word(Hex(icon.icon))),
+        std::string("tip=").append(word(icon.tip)));
 }
 
 }  // namespace
