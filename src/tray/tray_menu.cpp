@@ -1,6 +1,9 @@
 #include "tray/tray_menu.h"
 
+#include <vector>
+
 #include "server_link/runtime_file.h"
+#include "server_link/server_api.h"
 
 namespace tray {
 namespace {
@@ -40,6 +43,25 @@ bool is_command(std::uint32_t id) {
            id <= static_cast<std::uint32_t>(TrayCommand::Quit);
 }
 
+struct MenuEntry {
+    std::uint32_t flags = 0;
+    TrayCommand command{};          // 0 for a separator
+    const wchar_t* text = nullptr;  // null for a separator
+};
+
+// The context menu, top to bottom, with check marks from the given state.
+std::vector<MenuEntry> tray_menu_entries(const server_link::FeatureState& features) {
+    const MenuEntry separator{.flags = platform::kMfSeparator};
+    return {
+        {platform::kMfString, TrayCommand::OpenDashboard, L"Open dashboard"},
+        separator,
+        {checked_if(features.media), TrayCommand::ToggleMedia, L"Share movies, shows && music"},
+        {checked_if(features.stream), TrayCommand::ToggleStream, L"Stream this PC"},
+        separator,
+        {platform::kMfString, TrayCommand::Quit, L"Quit Pellox Desktop"},
+    };
+}
+
 void show_menu(platform::WindowHandle window) {
     const auto features = server_link::fetch_features();
     const platform::MenuHandle menu = platform::create_popup_menu();
@@ -63,18 +85,6 @@ void show_menu(platform::WindowHandle window) {
 }
 
 }  // namespace
-
-std::vector<MenuEntry> tray_menu_entries(const server_link::FeatureState& features) {
-    const MenuEntry separator{.flags = platform::kMfSeparator};
-    return {
-        {platform::kMfString, TrayCommand::OpenDashboard, L"Open dashboard"},
-        separator,
-        {checked_if(features.media), TrayCommand::ToggleMedia, L"Share movies, shows && music"},
-        {checked_if(features.stream), TrayCommand::ToggleStream, L"Stream this PC"},
-        separator,
-        {platform::kMfString, TrayCommand::Quit, L"Quit Pellox Desktop"},
-    };
-}
 
 std::intptr_t tray_window_proc(platform::WindowHandle window, std::uint32_t message,
                                std::uintptr_t wparam, std::intptr_t lparam) {
