@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "platform/clock.h"
@@ -27,12 +28,6 @@ namespace fake {
 struct Receive {
     std::string bytes;
     int error = 0;
-};
-
-struct Message {
-    std::uint32_t message;
-    std::uintptr_t wparam;
-    std::intptr_t lparam;
 };
 
 // Thrown by platform::fatal_stop so a test can see the process end.
@@ -51,7 +46,7 @@ struct State {
     std::map<std::wstring, std::wstring> environment;
     std::vector<std::wstring> environment_entries;
     std::map<std::wstring, std::string> files;
-    std::map<std::wstring, platform::FileType> file_types;  // beyond `files`
+    std::map<std::wstring, platform::FileType> file_types;
     std::optional<std::wstring> module_file_name = L"C:\\Pellox\\tray.exe";
     platform::MutexResult mutex{.has_handle = true};
     std::optional<platform::LaunchRequest> launched;  // the last one
@@ -70,7 +65,8 @@ struct State {
     std::vector<std::string> answers;
     std::vector<std::string> requests;  // what each connection sent
 
-    std::vector<Message> messages;  // dispatched by run_message_loop until a quit
+    // Message, wparam, lparam: dispatched by run_message_loop until a quit.
+    std::vector<std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t>> messages;
     std::optional<platform::Point> cursor;
     std::uint32_t menu_choice = 0;  // what the user picks from a tracked menu
 };

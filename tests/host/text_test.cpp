@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
-#include "platform/path.h"
 #include "platform/text.h"
 
 namespace {
@@ -23,29 +22,6 @@ TEST(Text, Utf8BecomesUtf16WithSurrogatePairsAndMalformedBytesBecomeFFFD) {
     for (const auto& [utf8, utf16, valid] : cases) {
         EXPECT_EQ(platform::to_wide(utf8), utf16) << utf8;
         EXPECT_EQ(platform::is_valid_utf8(utf8), valid) << utf8;
-    }
-    const std::pair<std::wstring, bool> units[] = {
-        {{L'C', L':', wchar_t(0xD83C), wchar_t(0xDFAC)}, true},
-        {{L'a', wchar_t(0xD83C)}, false},
-        {{wchar_t(0xDFAC), L'a'}, false},
-        {{wchar_t(0xD83C), L'a'}, false},
-    };
-    for (const auto& [text, valid] : units) {
-        EXPECT_EQ(platform::is_valid_utf16(text), valid);
-    }
-}
-
-TEST(Paths, TheParentFolderKeepsARootsSeparator) {
-    const std::pair<std::wstring, std::optional<std::wstring>> cases[] = {
-        {L"C:\\Program Files\\Pellox\\tray.exe", L"C:\\Program Files\\Pellox"},
-        {L"C:\\tray.exe", L"C:\\"},
-        {L"\\\\server\\share\\tray.exe", L"\\\\server\\share"},
-        {L"\\tray.exe", L"\\"},
-        {L"tray.exe", std::nullopt},
-        {L"", std::nullopt},
-    };
-    for (const auto& [path, parent] : cases) {
-        EXPECT_EQ(platform::parent_folder(path), parent);
     }
 }
 

@@ -42,12 +42,6 @@ check "a single click does nothing" test "$(urls)" -eq 1
 click 1 2
 check "a double click opens the dashboard" wait_for 5 has_urls 2
 
-open_menu
-xdotool key Escape
-sleep 1
-check "the menu reads the server's state; Escape sends nothing" \
-    test "$(count_logged '"method":"POST"')" -eq 0
-
 open_menu && choose 2
 check "Share movies, shows & music switches media off" wait_for 5 logged '{\"media\":false}'
 open_menu && choose 3

@@ -88,22 +88,20 @@ std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds ti
     return tray.wait_exit(timeout);
 }
 
-std::vector<nlohmann::json> server_log(const Install& install) {
+std::vector<nlohmann::json> server_log(const Install& install, const std::string& text) {
     std::vector<nlohmann::json> events;
     for (const auto& line : lines_of(install.server_log())) {
         // The line being written may be cut short: only whole ones count.
-        if (auto event = nlohmann::json::parse(line, nullptr, false); event.is_object())
+        auto event = nlohmann::json::parse(line, nullptr, false);
+        if (line.find(text) != std::string::npos && event.is_object())
             events.push_back(std::move(event));
     }
     return events;
 }
 
 std::optional<int> listening_port(const Install& install) {
-    for (const auto& event : server_log(install)) {
-        if (event.value("event", "") == "listening")
-            return event.at("port").get<int>();
-    }
-    return std::nullopt;
+    const auto events = server_log(install, R"("event":"listening")");
+    return events.empty() ? std::nullopt : std::optional(events.front().at("port").get<int>());
 }
 
 void clear_browser_log() {

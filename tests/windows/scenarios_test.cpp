@@ -9,7 +9,6 @@
 #include <cstdlib>
 
 #include "harness.h"
-#include "lifecycle/server_process.h"
 #include "platform/files.h"
 #include "server_link/http.h"
 #include "server_link/runtime_file.h"
@@ -31,9 +30,6 @@ TEST(Scenario, ASecondCopyOnlyOpensTheRunningDashboard) {
     write_text(install.runtime_json(), R"({"port": 8765})");
     EXPECT_EQ(start_tray(install).wait_exit(10s), 0u);
     EXPECT_TRUE(wait_until([] { return !opened_urls().empty(); }, 5s));
-
-    fs::remove(install.runtime_json());
-    EXPECT_EQ(start_tray(install).wait_exit(10s), 0u);
     Sleep(1000);  // the shell hands URLs over asynchronously: give a stray one time to show
     EXPECT_EQ(opened_urls(), std::vector<std::string>{"http://127.0.0.1:8765/"});
     EXPECT_FALSE(fs::exists(install.server_log())) << "a second copy launched a server";
@@ -90,27 +86,6 @@ TEST(Scenario, AFolderIsNoServerAndRuntimeJsonIsReadWhileTheServerHoldsIt) {
     CloseHandle(alone);
 }
 
-// launch_server starts the Pellox-Desktop.exe beside the running exe: here,
-// the stand-in beside this test program.
-TEST(Scenario, StopServerTerminatesARunningServerWithExitCode1) {
-    Install here;
-    here.install = bin_dir();
-    std::error_code ignored;
-    fs::remove(here.server_log(), ignored);
-    write_text(here.install / "stand_in.json", R"({"publish": false})");
-    fs::copy_file(bin_dir() / "stand_in_server.exe", bin_dir() / "Pellox-Desktop.exe",
-                  fs::copy_options::overwrite_existing);
-    lifecycle::launch_server();
-    ASSERT_TRUE(wait_until([&] { return listening_port(here).has_value(); }, 10s));
-    const auto pid = server_log(here).front().at("pid").get<DWORD>();
-    const Process server{
-        {OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid), CloseHandle}, pid};
-    lifecycle::stop_server();
-    EXPECT_EQ(server.wait_exit(5s), 1u);
-    for (const char* name : {"Pellox-Desktop.exe", "stand_in.json", "stand_in.log"})
-        fs::remove(bin_dir() / name, ignored);
-}
-
 // Each receive waits at most 3 s, but only each: a server that keeps dripping
 // is waited for.
 TEST(Scenario, HostileServersGiveNothingOrTheWholeBodyInTime) {
@@ -157,16 +132,7 @@ TEST(Scenario, HostileServersGiveNothingOrTheWholeBodyInTime) {
     }
 }
 
-long logged(const Install& install, const std::string& event, const std::string& method = "") {
-    const auto log = server_log(install);
-    return std::count_if(log.begin(), log.end(), [&](const nlohmann::json& entry) {
-        return entry.value("event", "") == event && entry.value("method", "") == method;
-    });
-}
-
 TEST(Soak, AThousandExchangesLeaveTheHandleCountAsItWas) {
-    const char* const wanted = std::getenv("PELLOX_EXCHANGES");
-    const int exchanges = wanted != nullptr ? std::atoi(wanted) : 1000;
     LoopbackServer server([](SOCKET client) {
         send_text(client, "HTTP/1.1 200 OK\r\n\r\n{\"features\":{\"media\":true}}");
     });
@@ -178,7 +144,7 @@ TEST(Soak, AThousandExchangesLeaveTheHandleCountAsItWas) {
     const HANDLE extra = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     EXPECT_EQ(handle_count(GetCurrentProcess()), before + 1);
     CloseHandle(extra);
-    for (int i = 0; i < exchanges; ++i)
+    for (int i = 0; i < 1000; ++i)
         ASSERT_EQ(server_link::fetch_features(), expected) << "exchange " << i;
     EXPECT_EQ(handle_count(GetCurrentProcess()), before);
 }
@@ -214,8 +180,8 @@ TEST(Soak, MenusLeaveTheHandleCountAsItWasAndOnlyReadTheSwitches) {
         ASSERT_TRUE(open_and_dismiss_menu(window, tray.pid)) << "cycle " << i;
     EXPECT_GT(before, 0u);
     EXPECT_EQ(handle_count(tray.handle.get()), before);
-    EXPECT_EQ(logged(install, "request", "GET"), cycles + kWarmUp);
-    EXPECT_EQ(logged(install, "request", "POST"), 0);
+    EXPECT_EQ(server_log(install, R"("method":"GET")").size(), std::size_t(cycles + kWarmUp));
+    EXPECT_EQ(server_log(install, R"("method":"POST")").size(), 0u);
     EXPECT_EQ(quit_tray(tray), 0u);
 }
 
@@ -231,7 +197,7 @@ TEST(Soak, TenCopiesAtOnceGiveOneServerOneIconAndOneDashboard) {
     const Process& first = *std::find_if(trays.begin(), trays.end(), is_running);
     for (const auto& tray : trays)
         EXPECT_EQ(tray.wait_exit(0ms).value_or(0), 0u) << "copy " << tray.pid;
-    EXPECT_EQ(logged(install, "start"), 1);
+    EXPECT_EQ(server_log(install, R"("event":"start")").size(), 1u);
     ASSERT_TRUE(wait_until([] { return !opened_urls().empty(); }, 20s));
     // Copies that came after the port was published open the same dashboard.
     const auto port = std::to_string(listening_port(install).value_or(0));
