@@ -273,8 +273,8 @@ void delete_notify_icon(const NotifyIcon& icon) {
     log("notify-delete" + fake::icon_text(icon));
 }
 
-void fatal_stop(const char* diagnostic) {
-    throw fake::FatalStop{diagnostic};
+void fatal_stop(const char*) {
+    throw fake::FatalStop{};
 }
 
 void prepare_shell() {

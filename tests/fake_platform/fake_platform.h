@@ -31,9 +31,7 @@ struct Receive {
 };
 
 // Thrown by platform::fatal_stop so a test can see the process end.
-struct FatalStop {
-    std::string diagnostic;
-};
+struct FatalStop {};
 
 struct State {
     // One line per call, in order: its name, then what it was given.

@@ -71,13 +71,6 @@ TEST(ServerProcess, StopTerminatesOnlyAServerThatHasNotExited) {
         EXPECT_EQ(fake::seen({"wait", "terminate", "close"}),
                   stop + " | close 0x1100 | close 0x1108");
     }
-    // A launch that failed leaves nothing to stop.
-    fresh().failing = {"launch"};
-    fake::state().file_types[kServer] = FileType::Regular;
-    lifecycle::launch_server();
-    lifecycle::stop_server();
-    EXPECT_EQ(fake::seen({"launch", "wait", "terminate", "close"}),
-              "launch \"C:\\Pellox\\Pellox-Desktop.exe\"");
 }
 
 }  // namespace

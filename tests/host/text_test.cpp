@@ -35,7 +35,6 @@ TEST(FileTypes, OnlyNameSurrogatesAmongReparsePointsAreNotFilesOrFolders) {
         {"folder symbolic link", kDirectory | kReparse, 0xA000000C, FileType::Other},
         {"junction", kDirectory | kReparse, 0xA0000003, FileType::Other},
         {"cloud file", kFile | kReparse, 0x9000001A, FileType::Regular},
-        {"cloud file, another provider", kFile | kReparse, 0x9000101A, FileType::Regular},
         {"deduplicated file", kFile | kReparse, 0x80000013, FileType::Regular},
         {"cloud placeholder folder", kDirectory | kReparse, 0x9000001A, FileType::Directory},
     };
