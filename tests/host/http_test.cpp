@@ -94,8 +94,10 @@ TEST(HttpExchange, AFailedSocketStartIsRetriedOnlyUntilItWorks) {
         fake::reset();
         server_link::ServerPort = 8080;
         fake::state().failing = {"start_sockets"};
-        for (int i = 0; i < 3; ++i, fake::state().failing.clear())
-            http_request("GET", "/", std::nullopt);
+        http_request("GET", "/", std::nullopt);
+        fake::state().failing.clear();
+        http_request("GET", "/", std::nullopt);
+        http_request("GET", "/", std::nullopt);
         const auto seen = fake::seen({"start_sockets", "socket"});
         std::exit(seen == "start_sockets | start_sockets | socket | socket" ? 0 : 1);
     };
