@@ -78,14 +78,21 @@ Process start_tray(const Install& install) {
 }
 
 std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds timeout) {
-    HWND window = nullptr;
-    const auto found = [&] {
-        return (window = find_window(HWND_MESSAGE, tray::kWindowClass, tray.pid)) != nullptr;
-    };
-    if (!wait_until(found, timeout))
+    const HWND window = tray_window(tray, timeout);
+    if (window == nullptr)
         return std::nullopt;
     PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(tray::TrayCommand::Quit), 0);
     return tray.wait_exit(timeout);
+}
+
+HWND tray_window(const Process& tray, std::chrono::milliseconds timeout) {
+    HWND window = nullptr;
+    wait_until(
+        [&] {
+            return (window = find_window(HWND_MESSAGE, tray::kWindowClass, tray.pid)) != nullptr;
+        },
+        timeout);
+    return window;
 }
 
 std::vector<nlohmann::json> server_log(const Install& install, const std::string& text) {

@@ -60,6 +60,9 @@ Process start_tray(const Install& install);
 // had no window or did not end in time.
 std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds timeout = 15s);
 
+// The tray's message-only window once it has one; nullptr when it has none in time.
+HWND tray_window(const Process& tray, std::chrono::milliseconds timeout);
+
 // The stand-in server's events whose log line holds the text, such as "\"method\":\"GET\"".
 std::vector<nlohmann::json> server_log(const Install& install, const std::string& text);
 std::optional<int> listening_port(const Install& install);

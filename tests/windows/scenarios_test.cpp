@@ -11,7 +11,6 @@
 #include "platform/files.h"
 #include "server_link/http.h"
 #include "server_link/runtime_file.h"
-#include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 
 namespace {
@@ -114,12 +113,8 @@ bool open_and_dismiss_menu(HWND tray_window, DWORD pid) {
 TEST(Soak, AThousandMenusAndExchangesLeaveTheHandleCountAsItWas) {
     const auto install = make_install("menu-soak", nlohmann::json{{"features", {{"media", true}}}});
     const auto tray = start_tray(install);
-    HWND window = nullptr;
-    ASSERT_TRUE(wait_until(
-        [&] {
-            return (window = find_window(HWND_MESSAGE, tray::kWindowClass, tray.pid)) != nullptr;
-        },
-        20s));
+    const HWND window = tray_window(tray, 20s);
+    ASSERT_NE(window, nullptr);
     // The first menus allocate what every later one reuses.
     constexpr int kWarmUp = 5, kCycles = 1000;
     for (int i = 0; i < kWarmUp; ++i)
