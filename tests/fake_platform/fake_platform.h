@@ -43,7 +43,8 @@ struct State {
 
     std::map<std::wstring, std::wstring> environment;
     std::vector<std::wstring> environment_entries;
-    std::map<std::wstring, std::string> files;
+    std::map<std::wstring, std::string> files;  // what read_shared_file finds
+    // What file_type answers; any other path is Missing.
     std::map<std::wstring, platform::FileType> file_types;
     std::optional<std::wstring> module_file_name = L"C:\\Pellox\\tray.exe";
     platform::MutexResult mutex{.has_handle = true};
