@@ -45,8 +45,6 @@ logged() { grep -qF -- "$1" "$server_log" 2>/dev/null; }
 count_logged() { grep -cF -- "$1" "$server_log" 2>/dev/null || true; }
 server_running() { pgrep -f "$(basename "$dir")\\\\install\\\\Pellox-Desktop.exe" >/dev/null; }
 
-visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l; }
-
 # hover: rest the pointer on the icon until the tooltip has had time to show.
 hover() {
     local w
@@ -76,4 +74,9 @@ choose() { # STEPS: pick the item that many steps down (separators are skipped)
 
 screenshot() { import -window root -crop 480x240+0+0 +repage "$1"; }
 
-tray_exit_code() { wait "$tray_pid"; }
+# tray_exit_code [SECONDS]: the tray's exit status once it has ended, or 124
+# when it is still running after that many seconds (10).
+tray_exit_code() {
+    wait_for "${1:-10}" eval '! kill -0 "$tray_pid" 2>/dev/null' || return 124
+    wait "$tray_pid"
+}

@@ -23,9 +23,10 @@ std::optional<NativeString> parent_folder(std::wstring_view path) {
     if (last == std::wstring_view::npos || last + 1 == path.size()) {
         return std::nullopt;
     }
-    // Keep the separator of a root ("C:\", "\") so it still names that root
-    // rather than a drive's current directory.
-    const bool root = last == 0 || (last == 2 && path[1] == L':');
+    // Keep the separator of a root ("C:\", "\\?\C:\", "\") so it still names
+    // that root rather than a drive's current directory or the volume device.
+    const std::size_t drive = path.starts_with(L"\\\\?\\") ? 4 : 0;
+    const bool root = last == 0 || (last == drive + 2 && path[drive + 1] == L':');
     return NativeString(path.substr(0, root ? last + 1 : last));
 }
 

@@ -14,7 +14,7 @@ inline constexpr wchar_t kPathSeparator = L'\\';
 NativeString join_path(std::wstring_view base, std::wstring_view name);
 
 // Everything before the last path component, or nothing when there is no
-// parent ("tray.exe" has none; "C:\tray.exe" has "C:\").
+// parent ("tray.exe" has none; "C:\tray.exe" has "C:\", "\\?\C:\tray.exe" "\\?\C:\").
 std::optional<NativeString> parent_folder(std::wstring_view path);
 
 }  // namespace platform

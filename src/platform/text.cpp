@@ -8,43 +8,41 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one code point at bytes[i], advancing i. Rejects overlong forms,
-// surrogates and values above U+10FFFF, as RFC 3629 requires.
+// Decodes one code point at bytes[i], advancing i. The ranges of the lead's
+// next byte rule out overlong forms, surrogates and values above U+10FFFF, as
+// RFC 3629 requires. A sequence that breaks off is consumed only up to the
+// byte that does not fit, so each maximal ill-formed part of the text becomes
+// one U+FFFD and the bytes after it still count (the Unicode Standard's
+// recommended practice).
 std::optional<char32_t> decode_one(std::string_view bytes, std::size_t& i) {
-    const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(bytes[k]); };
-    const std::uint8_t lead = byte(i);
+    const std::uint8_t lead = static_cast<std::uint8_t>(bytes[i++]);
     if (lead < 0x80) {
-        ++i;
         return lead;
     }
     int extra = 0;
     char32_t cp = 0;
-    char32_t min = 0;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
-        extra = 1, cp = lead & 0x1F, min = 0x80;
+        extra = 1, cp = lead & 0x1F;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
-        extra = 2, cp = lead & 0x0F, min = 0x800;
+        extra = 2, cp = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
-        extra = 3, cp = lead & 0x07, min = 0x10000;
+        extra = 3, cp = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
     } else {
-        ++i;
         return std::nullopt;
     }
-    if (bytes.size() - i <= static_cast<std::size_t>(extra)) {
-        i = bytes.size();
-        return std::nullopt;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        const std::uint8_t cont = byte(i + k);
-        if ((cont & 0xC0) != 0x80) {
-            i += k;
+    for (int k = 0; k < extra; ++k, low = 0x80, high = 0xBF) {
+        const auto next = i < bytes.size() ? static_cast<std::uint8_t>(bytes[i]) : 0;
+        if (next < low || next > high) {
             return std::nullopt;
         }
-        cp = (cp << 6) | (cont & 0x3F);
-    }
-    i += extra + 1;
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return std::nullopt;
+        cp = (cp << 6) | (next & 0x3F);
+        ++i;
     }
     return cp;
 }

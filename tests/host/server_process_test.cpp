@@ -22,6 +22,7 @@ TEST(ServerProcess, ExeDirIsTheModulesFolderOrElseTheCurrentOne) {
     const std::pair<std::optional<std::wstring>, std::wstring> cases[] = {
         {L"C:\\Pellox\\tray.exe", L"C:\\Pellox"},
         {L"C:\\tray.exe", L"C:\\"},
+        {L"\\\\?\\C:\\tray.exe", L"\\\\?\\C:\\"},
         {L"\\\\server\\share\\tray.exe", L"\\\\server\\share"},
         {std::nullopt, L"."},
         {L"tray.exe", L"."},

@@ -14,28 +14,23 @@ check() { # WHAT COMMAND...
     if "${@:2}"; then
         echo "ok   $1"; passed=$((passed + 1))
     else
-        echo "FAIL $1"; failed=$((failed + 1))
+        echo "FAIL $1"; failed=$((failed + 1)); return 1
     fi
 }
+# require WHAT COMMAND...: a check that nothing after it can pass without.
+require() { check "$@" || { echo "$passed passed, $failed failed; stopped there"; exit 1; }; }
 
 source "$(dirname "$0")/../../scripts/tray-driver.sh"
-# The tray is started from here, not its own folder, and inherits a value the
-# server must not see (in other letter case than the server reads).
-cd "$out"
-export pellox_no_browser=0
+# Whatever the outcome, nothing started here outlives the test: a server left
+# running would hold CTest's output pipe open until its time-out.
+trap 'pkill -f "$(winpath "$out" | sed "s/[\\.]/\\\\&/g")" 2>/dev/null' EXIT
 
 # --- A tour of a server that has both features on and exits when asked.
 lay_out_install "$out/tour" "$bin" '{"features":{"media":true,"stream":true,"running":true}}'
 start_tray
-check "the dashboard opens at start" wait_for 20 has_urls 1
-check "the icon appears in the notification area" wait_for 10 icon_shown
-check "the server runs in the tray's folder, with PELLOX_NO_BROWSER=1" logged \
-    "\"no_browser\":\"1\",\"cwd\":\"$(winpath "$dir/install" | sed 's/\\/\\\\/g')\""
+require "the dashboard opens at start" wait_for 20 has_urls 1
+require "the icon appears in the notification area" wait_for 10 icon_shown
 sleep 1
-before=$(visible_windows)
-hover
-check "hovering shows a tooltip" test "$(visible_windows)" -gt "$before"
-
 click 1
 sleep 1.5
 check "a single click does nothing" test "$(urls)" -eq 1
@@ -51,12 +46,13 @@ open_menu && choose 4
 check "Quit asks the server to exit" wait_for 10 logged '"path":"/api/quit"'
 check "the icon is gone by the time the request arrives" icon_gone
 check "the server exits by itself and is left alone" wait_for 5 logged '"reason":"quit"'
-tray_exit_code # its status is the soak's to check; here it only has to be gone
+check "the tray ends with status 0" tray_exit_code
 
 # --- A server that ignores the quit request is ended after the grace period.
 lay_out_install "$out/stubborn" "$bin" '{"ignore_quit":true}'
 start_tray
-wait_for 20 has_urls 1 && wait_for 10 icon_shown && sleep 1
+require "the second tray starts" eval 'wait_for 20 has_urls 1 && wait_for 10 icon_shown'
+sleep 1
 open_menu && choose 4
 check "the stubborn server is asked to quit" wait_for 15 logged '"ignored":true'
 asked=$(now_ms)
@@ -66,7 +62,7 @@ ended=$(now_ms)
 # shutdown without the grace period would end the server within a few ms.
 check "no sooner than 600 ms after the request" test $((ended - asked)) -ge 550
 check "and not by its own exit" eval '! logged "\"event\":\"exit\""'
-tray_exit_code
+check "the tray ends with status 0" tray_exit_code
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

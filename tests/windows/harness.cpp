@@ -33,7 +33,9 @@ Install make_install(const std::string& name,
     const Install install{root / "install", root / "appdata"};
     fs::create_directories(install.install);
     fs::create_directories(install.appdata);
-    fs::copy_file(bin_dir() / "Pellox-Desktop-Tray.exe",
+    // PELLOX_TRAY_EXE puts another build of the tray (a signed one, say) under test.
+    const wchar_t* const other_tray = _wgetenv(L"PELLOX_TRAY_EXE");
+    fs::copy_file(other_tray ? fs::path(other_tray) : bin_dir() / "Pellox-Desktop-Tray.exe",
                   install.install / "Pellox-Desktop-Tray.exe");
     if (server_settings) {
         fs::copy_file(bin_dir() / "stand_in_server.exe", install.install / "Pellox-Desktop.exe");
@@ -61,20 +63,34 @@ Process start_program(const fs::path& program, const fs::path& directory,
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    CreateProcessW(program.wstring().c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                   directory.wstring().c_str(), &startup, &info);
+    // In a job of its own, so that whatever it starts (the tray's server) ends
+    // with it: a server left running would hold CTest's output pipe open. And
+    // without a console, as Explorer starts it: under Wine it would otherwise
+    // share this one's, which would hide a server given a console of its own.
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    CreateProcessW(program.wstring().c_str(), command.data(), nullptr, nullptr, FALSE,
+                   CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, directory.wstring().c_str(),
+                   &startup, &info);
+    AssignProcessToJobObject(job, info.hProcess);
+    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
-    const auto end = [](HANDLE process) {
-        TerminateProcess(process, 99);  // refused for one that has ended
+    const auto end = [job](HANDLE process) {
+        TerminateJobObject(job, 99);
         WaitForSingleObject(process, 5000);
         CloseHandle(process);
+        CloseHandle(job);
     };
     return {std::shared_ptr<void>(info.hProcess, end), info.dwProcessId};
 }
 
 Process start_tray(const Install& install) {
     SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
-    return start_program(install.install / "Pellox-Desktop-Tray.exe", install.install);
+    // Started elsewhere than its own folder, which is where the server must run.
+    return start_program(install.install / "Pellox-Desktop-Tray.exe",
+                         install.install.parent_path());
 }
 
 std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds timeout) {

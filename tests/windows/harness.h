@@ -39,8 +39,8 @@ Install make_install(const std::string& name, const std::optional<nlohmann::json
 
 void write_text(const fs::path& path, const std::string& text);
 
-// A started process, none when the start failed; terminated, if it still
-// runs, when the last copy goes.
+// A started process, none when the start failed; when the last copy goes it
+// is terminated, if it still runs, with every process it started.
 struct Process {
     std::shared_ptr<void> handle;
     DWORD pid = 0;
@@ -51,7 +51,7 @@ struct Process {
 Process start_program(const fs::path& program, const fs::path& directory,
                       const std::wstring& arguments = L"");
 
-// Starts the installed tray in its folder. APPDATA is set to the install's in
+// Starts the installed tray from the folder above its own. APPDATA is set to the install's in
 // this process too, where it stays: what this process then reads is what the
 // tray reads.
 Process start_tray(const Install& install);

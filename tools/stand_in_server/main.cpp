@@ -299,6 +299,7 @@ int wmain() {
                {"pid", GetCurrentProcessId()},
                {"no_browser", optional_utf8(environment(L"PELLOX_NO_BROWSER"))},
                {"cwd", to_utf8(cwd)},
+               {"console", GetConsoleWindow() != nullptr},
                {"appdata", optional_utf8(environment(L"APPDATA"))}});
 
     if (settings.exit_after_ms) {
