@@ -21,8 +21,8 @@ check() { # WHAT COMMAND...
 require() { check "$@" || { echo "$passed passed, $failed failed; stopped there"; exit 1; }; }
 
 source "$(dirname "$0")/../../scripts/tray-driver.sh"
-# Whatever the outcome, nothing started here outlives the test: a server left
-# running would hold CTest's output pipe open until its time-out.
+# Whatever the outcome, nothing started here outlives the test: a tray left
+# running would keep the named mutex and turn every later tray into a second copy.
 trap 'pkill -f "$(winpath "$out" | sed "s/[\\.]/\\\\&/g")" 2>/dev/null' EXIT
 
 # --- A tour of a server that has both features on and exits when asked.
@@ -51,7 +51,7 @@ check "the tray ends with status 0" tray_exit_code
 # --- A server that ignores the quit request is ended after the grace period.
 lay_out_install "$out/stubborn" "$bin" '{"ignore_quit":true}'
 start_tray
-require "the second tray starts" eval 'wait_for 20 has_urls 1 && wait_for 10 icon_shown'
+require "the tray of the stubborn server starts" eval 'wait_for 20 has_urls 1 && wait_for 10 icon_shown'
 sleep 1
 open_menu && choose 4
 check "the stubborn server is asked to quit" wait_for 15 logged '"ignored":true'

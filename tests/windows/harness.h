@@ -51,9 +51,9 @@ struct Process {
 Process start_program(const fs::path& program, const fs::path& directory,
                       const std::wstring& arguments = L"");
 
-// Starts the installed tray from the folder above its own. APPDATA is set to the install's in
-// this process too, where it stays: what this process then reads is what the
-// tray reads.
+// Starts the installed tray from the folder above its own. APPDATA is set to
+// the install's in this process too, where it stays: what this process then
+// reads is what the tray reads.
 Process start_tray(const Install& install);
 
 // Chooses Quit the way the menu does; the exit code, or nothing when the tray
