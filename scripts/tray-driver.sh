@@ -1,6 +1,7 @@
 # Drives the tray under Wine the way a person would: sourced by the GUI test
 # and the demo. Expects DISPLAY and WINEPREFIX (scripts/wine-session) and sets
-# dir, server_log, browser_log and tray_pid for its callers.
+# dir, bin, server_log and tray_pid for its callers, who set browser_log.
+wine_run=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine-run
 
 # wait_for SECONDS COMMAND...: polls every 50 ms.
 wait_for() {
@@ -12,13 +13,12 @@ wait_for() {
     done
 }
 
-now_ms() { date +%s%3N; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 # lay_out_install DIR BIN_DIR SETTINGS_JSON: the tray with its icon and the
 # stand-in server as Pellox-Desktop.exe, steered by the settings.
 lay_out_install() {
-    dir=$1
+    dir=$1 bin=$2
     rm -rf "$dir"
     mkdir -p "$dir/install" "$dir/appdata"
     cp "$2/Pellox-Desktop-Tray.exe" "$dir/install/"
@@ -31,30 +31,43 @@ lay_out_install() {
 # Wine sets APPDATA from its own profile; cmd hands the tray ours.
 start_tray() {
     : >"$browser_log"
-    wine cmd /c "set APPDATA=$(winpath "$dir/appdata")& $(winpath "$dir/install/Pellox-Desktop-Tray.exe")" \
+    "$wine_run" cmd /c "set APPDATA=$(winpath "$dir/appdata")& $(winpath "$dir/install/Pellox-Desktop-Tray.exe")" \
         </dev/null >/dev/null 2>&1 &
     tray_pid=$!
 }
 
-tray_window() { xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -1; }
-icon_shown() { [ -n "$(tray_window)" ]; }
-icon_gone() { [ -z "$(tray_window)" ]; }
+# The Linux processes of Wine programs started from DIR, found by a literal
+# match: a folder name may hold any character.
+pids_from() {
+    local path p
+    path=$(winpath "$1")
+    for p in /proc/[0-9]*; do
+        if tr '\0' ' ' 2>/dev/null <"$p/cmdline" | grep -qF -- "$path"; then echo "${p#/proc/}"; fi
+    done
+}
+
+# icon_geometry: the first icon in the notification area, "left top right bottom"
+# on the screen, then the area's; nothing while there is none.
+icon_geometry() { "$wine_run" "$bin/notification_area.exe" 2>/dev/null | head -1 | tr -d '\r'; }
+icon_shown() { [ -n "$(icon_geometry)" ]; }
+icon_gone() { [ -z "$(icon_geometry)" ]; }
 urls() { if [ -f "$browser_log" ]; then wc -l <"$browser_log"; else echo 0; fi; }
 has_urls() { [ "$(urls)" -ge "$1" ]; }
 logged() { grep -qF -- "$1" "$server_log" 2>/dev/null; }
 count_logged() { grep -cF -- "$1" "$server_log" 2>/dev/null || true; }
-server_running() { pgrep -f "$(basename "$dir")\\\\install\\\\Pellox-Desktop.exe" >/dev/null; }
 
 # hover: rest the pointer on the icon until the tooltip has had time to show.
 hover() {
-    local w
-    w=$(tray_window)
-    xdotool mousemove --window "$w" 8 8 sleep 0.3 mousemove --window "$w" 10 10
+    local left top right bottom
+    read -r left top right bottom _ < <(icon_geometry)
+    xdotool mousemove $((left + 2)) $((top + 2)) sleep 0.3 mousemove $(((left + right) / 2)) $(((top + bottom) / 2))
     sleep 2.5
 }
 
 click() { # BUTTON [REPEAT]
-    xdotool mousemove --window "$(tray_window)" 10 10 click --repeat "${2:-1}" --delay 80 "$1"
+    local left top right bottom
+    read -r left top right bottom _ < <(icon_geometry)
+    xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click --repeat "${2:-1}" --delay 80 "$1"
 }
 
 # open_menu: right-click the icon and wait until the menu has read the server.
@@ -71,8 +84,6 @@ choose() { # STEPS: pick the item that many steps down (separators are skipped)
     for ((i = 0; i < $1; i++)); do keys+=(Down); done
     xdotool key --delay 100 "${keys[@]}" Return
 }
-
-screenshot() { import -window root -crop 480x240+0+0 +repage "$1"; }
 
 # tray_exit_code [SECONDS]: the tray's exit status once it has ended, or 124
 # when it is still running after that many seconds (10).

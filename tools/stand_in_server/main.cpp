@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -239,7 +240,12 @@ Reply route(const stand_in::Request& request, const Settings& settings) {
         return json_reply("200 OK", features_json());
     }
     if (request.method == "POST" && path == "/api/quit") {
-        log_event({{"event", "quit"}, {"ignored", settings.ignore_quit}});
+        // In the units of GetProcessTimes, so a test can time the server's end from here.
+        FILETIME now{};
+        GetSystemTimePreciseAsFileTime(&now);
+        log_event({{"event", "quit"},
+                   {"ignored", settings.ignore_quit},
+                   {"filetime", (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime}});
         auto reply = json_reply("200 OK", Json::object());
         reply.quit = !settings.ignore_quit;
         return reply;
@@ -301,6 +307,10 @@ int wmain() {
                {"cwd", to_utf8(cwd)},
                {"console", GetConsoleWindow() != nullptr},
                {"appdata", optional_utf8(environment(L"APPDATA"))}});
+    // What a real server prints; it reaches whatever output the tray was given.
+    const char started[] = "stand_in_server: started\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), started, sizeof started - 1, &written, nullptr);
 
     if (settings.exit_after_ms) {
         std::thread([ms = *settings.exit_after_ms] {

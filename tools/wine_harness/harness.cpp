@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "tray/tray_icon.h"
@@ -58,10 +60,14 @@ std::optional<DWORD> Process::wait_exit(std::chrono::milliseconds timeout) const
 }
 
 Process start_program(const fs::path& program, const fs::path& directory,
-                      const std::wstring& arguments) {
+                      const std::wstring& arguments, HANDLE output) {
     std::wstring command = L"\"" + program.wstring() + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (output != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+    }
     PROCESS_INFORMATION info{};
     // In a job of its own, so that whatever it starts (the tray's server) ends
     // with it: a server left running would hold CTest's output pipe open. And
@@ -70,11 +76,19 @@ Process start_program(const fs::path& program, const fs::path& directory,
     const HANDLE job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    CreateProcessW(program.wstring().c_str(), command.data(), nullptr, nullptr, FALSE,
-                   CREATE_SUSPENDED | DETACHED_PROCESS, nullptr, directory.wstring().c_str(),
-                   &startup, &info);
-    AssignProcessToJobObject(job, info.hProcess);
+    const bool started =
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
+        CreateProcessW(program.wstring().c_str(), command.data(), nullptr, nullptr,
+                       output != nullptr, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr,
+                       directory.wstring().c_str(), &startup, &info);
+    // Outside the job nothing would end what it starts: better no run than a leak.
+    if (!started || !AssignProcessToJobObject(job, info.hProcess)) {
+        std::fprintf(stderr, "harness: cannot start %ls in a job of its own (error %lu)\n",
+                     program.c_str(), GetLastError());
+        if (started)
+            TerminateProcess(info.hProcess, 99);
+        std::exit(3);
+    }
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     const auto end = [job](HANDLE process) {
@@ -86,11 +100,11 @@ Process start_program(const fs::path& program, const fs::path& directory,
     return {std::shared_ptr<void>(info.hProcess, end), info.dwProcessId};
 }
 
-Process start_tray(const Install& install) {
+Process start_tray(const Install& install, HANDLE output) {
     SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
     // Started elsewhere than its own folder, which is where the server must run.
-    return start_program(install.install / "Pellox-Desktop-Tray.exe",
-                         install.install.parent_path());
+    return start_program(install.install / "Pellox-Desktop-Tray.exe", install.install.parent_path(),
+                         L"", output);
 }
 
 std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds timeout) {
@@ -136,13 +150,63 @@ std::vector<std::string> opened_urls() {
 }
 
 HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid) {
-    for (HWND window = nullptr; (window = FindWindowExW(parent, window, class_name, nullptr));) {
+    const auto is_wanted = [&](HWND window) {
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        if (owner == pid && (parent == HWND_MESSAGE || IsWindowVisible(window)))
-            return window;
+        return owner == pid && (parent == HWND_MESSAGE || IsWindowVisible(window));
+    };
+    if (parent == HWND_MESSAGE) {
+        for (HWND window = nullptr; (window = FindWindowExW(parent, window, class_name, nullptr));)
+            if (is_wanted(window))
+                return window;
+        return nullptr;
     }
+    // A snapshot: stepping with FindWindowExW from a window that a menu's end
+    // destroys meanwhile makes Wine 10's wineserver spin for ever.
+    for (const HWND window : windows_of_class(nullptr, class_name))
+        if (is_wanted(window))
+            return window;
     return nullptr;
+}
+
+std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name) {
+    struct Search {
+        const wchar_t* class_name;
+        std::vector<HWND> found;
+    } search{class_name, {}};
+    const WNDENUMPROC collect = [](HWND window, LPARAM context) -> BOOL {
+        auto& search = *reinterpret_cast<Search*>(context);
+        wchar_t name[256] = {};
+        GetClassNameW(window, name, 256);
+        if (_wcsicmp(name, search.class_name) == 0)
+            search.found.push_back(window);
+        return TRUE;
+    };
+    if (parent == nullptr)
+        EnumWindows(collect, reinterpret_cast<LPARAM>(&search));
+    else
+        EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Wine 8 keeps the notification area in a window of its X11 driver, Wine 10
+// (like Windows) in explorer's taskbar; each icon is a child window there.
+std::vector<NotificationIcon> notification_icons() {
+    static constexpr std::pair<const wchar_t*, const wchar_t*> kAreas[] = {
+        {L"__winex11_standalone_tray", L"__winex11_tray_icon"},
+        {L"Shell_TrayWnd", L"__wine_tray_icon"},
+    };
+    std::vector<NotificationIcon> icons;
+    for (const auto& [area_class, icon_class] : kAreas)
+        for (const HWND area : windows_of_class(nullptr, area_class))
+            for (const HWND icon : windows_of_class(area, icon_class))
+                if (IsWindowVisible(icon)) {
+                    NotificationIcon found{icon, area, {}, {}};
+                    GetWindowRect(icon, &found.at);
+                    GetWindowRect(area, &found.area_at);
+                    icons.push_back(found);
+                }
+    return icons;
 }
 
 DWORD handle_count(HANDLE process) {

@@ -48,13 +48,15 @@ struct Process {
     std::optional<DWORD> wait_exit(std::chrono::milliseconds timeout) const;
 };
 
+// Ends this program with a message when the process cannot start in a job of
+// its own. OUTPUT, when given, is its inheritable standard output.
 Process start_program(const fs::path& program, const fs::path& directory,
-                      const std::wstring& arguments = L"");
+                      const std::wstring& arguments = L"", HANDLE output = nullptr);
 
 // Starts the installed tray from the folder above its own. APPDATA is set to
 // the install's in this process too, where it stays: what this process then
 // reads is what the tray reads.
-Process start_tray(const Install& install);
+Process start_tray(const Install& install, HANDLE output = nullptr);
 
 // Chooses Quit the way the menu does; the exit code, or nothing when the tray
 // had no window or did not end in time.
@@ -74,6 +76,17 @@ std::vector<std::string> opened_urls();
 // windows for HWND_MESSAGE; for nullptr, visible top-level ones ("#32768" is a
 // menu, "#32770" a dialog).
 HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid);
+// The windows of the class: top-level ones for nullptr, else the parent's descendants.
+std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name);
+
+// A visible icon in the notification area and where it and the area are on the screen.
+struct NotificationIcon {
+    HWND window;
+    HWND area;
+    RECT at;
+    RECT area_at;
+};
+std::vector<NotificationIcon> notification_icons();
 
 // The process's open handles, counted by duplicating every handle value a
 // small program can have: Wine's GetProcessHandleCount answers 0.
