@@ -32,7 +32,7 @@ lay_out_install() {
 start_tray() {
     : >"$browser_log"
     "$wine_run" cmd /c "set APPDATA=$(winpath "$dir/appdata")& $(winpath "$dir/install/Pellox-Desktop-Tray.exe")" \
-        </dev/null >/dev/null 2>&1 &
+        </dev/null >/dev/null 2>"$dir/wine-run.err" &
     tray_pid=$!
 }
 
