@@ -4,10 +4,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -119,71 +117,24 @@ std::optional<double> time_menu(HWND window, DWORD pid) {
     return ms;
 }
 
-// CPU and peak memory as Linux counts them for the Wine process running a
-// program, read through Wine's Z: drive. Wine's GetProcessTimes of another
-// process gave identical figures for the tray and the bare program whatever
-// each did (seemingly the caller's own), so it cannot be used.
-struct Usage {
-    long long cpu_ticks = 0;  // user + system, in the kernel's 10 ms clock ticks
-    long long peak_kib = 0;   // VmHWM: the most resident memory at any moment
-};
-
-std::string lowercase_slashes(std::string text) {
-    for (char& c : text) {
-        c = c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-// The Linux pid of the one Wine process whose program path ends in `tail`.
-int unix_pid_of(const std::string& tail) {
-    const std::string wanted = lowercase_slashes(tail);
-    std::vector<int> found;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator("Z:\\proc", error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit))
-            continue;
-        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-        std::string program;
-        std::getline(in, program, '\0');
-        if (lowercase_slashes(program).ends_with(wanted))
-            found.push_back(std::stoi(name));
-    }
+// The one Linux process running the program, and what it has used so far; the
+// bench stops when either cannot be told.
+int unix_pid_of(const fs::path& program) {
+    const auto found = unix_pids(program);
     if (found.size() != 1) {
-        std::fprintf(stderr, "%zu Linux processes run %s\n", found.size(), tail.c_str());
+        std::fprintf(stderr, "%zu Linux processes run %ls\n", found.size(), program.c_str());
         std::exit(1);
     }
     return found[0];
 }
 
-Usage usage_of(int unix_pid) {
-    const fs::path proc = fs::path("Z:\\proc") / std::to_string(unix_pid);
-    Usage usage;
-    std::ifstream stat(proc / "stat");
-    std::string line;
-    std::getline(stat, line);
-    // Fields after the parenthesised name: state is the 3rd field, utime the 14th.
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stoll(field);
-        if (i == 15)
-            stime = std::stoll(field);
-    }
-    usage.cpu_ticks = utime + stime;
-    std::ifstream status(proc / "status");
-    while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:"))
-            usage.peak_kib = std::stoll(line.substr(6));
-    }
-    if (usage.peak_kib == 0) {
-        std::fprintf(stderr, "cannot read %s\n", proc.string().c_str());
+Usage used_by(int unix_pid) {
+    const auto usage = usage_of(unix_pid);
+    if (!usage) {
+        std::fprintf(stderr, "cannot read what Linux process %d used\n", unix_pid);
         std::exit(1);
     }
-    return usage;
+    return *usage;
 }
 
 Install tray_install(const std::string& name, const nlohmann::json& settings) {
@@ -225,13 +176,13 @@ void footprint_and_menu() {
     }
     Sleep(2000);  // past start-up: the dashboard hand-off and icon are done
 
-    const int tray_unix = unix_pid_of("bench-footprint/install/Pellox-Desktop-Tray.exe");
-    const int bare_unix = unix_pid_of("bin/bare_tray.exe");
-    const Usage tray_before = usage_of(tray_unix);
-    const Usage bare_before = usage_of(bare_unix);
+    const int tray_unix = unix_pid_of(install.install / "Pellox-Desktop-Tray.exe");
+    const int bare_unix = unix_pid_of(bin_dir() / "bare_tray.exe");
+    const Usage tray_before = used_by(tray_unix);
+    const Usage bare_before = used_by(bare_unix);
     std::this_thread::sleep_for(kIdleTime);
-    const Usage tray_after = usage_of(tray_unix);
-    const Usage bare_after = usage_of(bare_unix);
+    const Usage tray_after = used_by(tray_unix);
+    const Usage bare_after = used_by(bare_unix);
     const long long idle = tray_after.cpu_ticks - tray_before.cpu_ticks;
     // The totals since each start show the counter is read at all: a reading
     // that stayed 0 throughout would prove nothing.
@@ -271,8 +222,8 @@ void footprint_and_menu() {
              fixed(median(tray_ms) / median(bare_ms), 2) + "x (bare + GET " +
              fixed(median(bare_get_ms) / median(bare_ms), 2) + "x)");
 
-    const Usage tray_end = usage_of(tray_unix);
-    const Usage bare_end = usage_of(bare_unix);
+    const Usage tray_end = used_by(tray_unix);
+    const Usage bare_end = used_by(bare_unix);
     note("CPU of 40 menus each, tray and bare (10 ms ticks)",
          std::to_string(tray_end.cpu_ticks - tray_after.cpu_ticks) + " and " +
              std::to_string(bare_end.cpu_ticks - bare_after.cpu_ticks));

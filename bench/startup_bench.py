@@ -17,7 +17,6 @@ tab-separated row per figure: name, measured, target, verdict.
 import ctypes
 import os
 import select
-import shutil
 import signal
 import statistics
 import struct
@@ -32,21 +31,13 @@ QUIET_NS = 100_000_000  # a gap this long between reads starts a new poll
 libc = ctypes.CDLL(None, use_errno=True)
 
 
-def winpath(path):
-    return "Z:" + path.replace("/", "\\")
-
-
-def linux_pids_running(path):
-    wanted = winpath(path).lower().encode()
-    pids = []
-    for entry in os.listdir("/proc"):
-        try:
-            with open(f"/proc/{entry}/cmdline", "rb") as f:
-                if f.read().split(b"\0")[0].lower().endswith(wanted):
-                    pids.append(int(entry))
-        except (OSError, ValueError):
-            pass
-    return pids
+def harness(bin_dir, *args, **popen):
+    """The Wine harness's command: it lays out installs, starts the tray and finds its processes."""
+    command = ["wine", f"{bin_dir}/harness.exe", *args]
+    if popen:
+        return subprocess.Popen(command, stdin=subprocess.DEVNULL, **popen)
+    return subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                          check=True).stdout.split()
 
 
 class Reads:
@@ -97,22 +88,18 @@ def browser_time(log, start, url, timeout_s=15):
     sys.exit(f"{url} never reached the browser")
 
 
-def one_round(exe, work, port, offset_ns, browser_log):
+def one_round(bin_dir, exe, work, port, offset_ns, browser_log):
     """Returns (read -> URL, write -> next read, poll periods), all in ms."""
-    shutil.rmtree(work, ignore_errors=True)
-    install, folder = f"{work}/install", f"{work}/appdata/PelloxDesktop"
-    os.makedirs(install)
+    # The program under test takes the tray's place in the install.
+    os.environ["PELLOX_TRAY_EXE"] = exe
+    harness(bin_dir, "install", work)
+    folder = f"{work}/appdata/PelloxDesktop"
     os.makedirs(folder)
-    program = f"{install}/{os.path.basename(exe)}"
-    shutil.copy(exe, program)
     runtime = f"{folder}/runtime.json"
     with open(runtime, "w") as f:
         f.write("{}")
     reads = Reads(folder)
-    # Wine gives a process its own APPDATA; cmd hands over ours.
-    command = f"set APPDATA={winpath(work + '/appdata')}& {winpath(program)}"
-    shell = subprocess.Popen(["wine", "cmd", "/c", command], stdin=subprocess.DEVNULL,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    tray = harness(bin_dir, "run-tray", work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     last_read = reads.wait(POLLS_BEFORE_WRITE)
     time.sleep(max(0, last_read + offset_ns - time.time_ns()) / 1e9)
     logged = os.path.getsize(browser_log) if os.path.exists(browser_log) else 0
@@ -124,9 +111,9 @@ def one_round(exe, work, port, offset_ns, browser_log):
     opened = browser_time(browser_log, logged, f"http://127.0.0.1:{port}/")
     periods = [(b - a) / 1e6 for a, b in zip(reads.polls, reads.polls[1:POLLS_BEFORE_WRITE])]
     reads.close()
-    for pid in linux_pids_running(program):
-        os.kill(pid, signal.SIGKILL)
-    shell.wait()
+    for pid in harness(bin_dir, "pids", f"{work}/install"):
+        os.kill(int(pid), signal.SIGKILL)
+    tray.wait()
     return (opened - read) / 1e6, (read - written) / 1e6, periods
 
 
@@ -138,7 +125,7 @@ def main(bin_dir, work, rounds):
     for r in range(rounds):
         offset_ns = int(r / rounds * 250e6)  # from just after a read to just before the next
         for i, (name, exe) in enumerate(programs.items()):
-            o, w, p = one_round(exe, f"{work}/{name}", 20000 + 2 * r + i, offset_ns, browser_log)
+            o, w, p = one_round(bin_dir, exe, f"{work}/{name}", 20000 + 2 * r + i, offset_ns, browser_log)
             own[name].append(o)
             waits[name].append(w)
             periods[name] += p

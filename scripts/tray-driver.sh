@@ -1,7 +1,10 @@
+# shellcheck shell=bash
 # Drives the tray under Wine the way a person would: sourced by the GUI test
-# and the demo. Expects DISPLAY and WINEPREFIX (scripts/wine-session) and sets
-# dir, bin, server_log and tray_pid for its callers, who set browser_log.
+# and the demo. Expects DISPLAY and WINEPREFIX (scripts/wine-session) and the
+# callers' bin (the built programs) and browser_log; sets dir, server_log and
+# tray_pid.
 wine_run=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine-run
+harness() { "$wine_run" "$bin/harness.exe" "$@"; }
 
 # wait_for SECONDS COMMAND...: polls every 50 ms.
 wait_for() {
@@ -13,42 +16,26 @@ wait_for() {
     done
 }
 
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
-
-# lay_out_install DIR BIN_DIR SETTINGS_JSON: the tray with its icon and the
-# stand-in server as Pellox-Desktop.exe, steered by the settings.
+# lay_out_install DIR SETTINGS_JSON: the tray with its icon and the stand-in
+# server as Pellox-Desktop.exe, steered by the settings.
 lay_out_install() {
-    dir=$1 bin=$2
-    rm -rf "$dir"
-    mkdir -p "$dir/install" "$dir/appdata"
-    cp "$2/Pellox-Desktop-Tray.exe" "$dir/install/"
-    if [ -f "$2/icon.ico" ]; then cp "$2/icon.ico" "$dir/install/"; fi
-    cp "$2/stand_in_server.exe" "$dir/install/Pellox-Desktop.exe"
-    printf '%s' "$3" >"$dir/install/stand_in.json"
+    dir=$1
+    harness install "$dir" "$2" || return 1
     server_log=$dir/install/stand_in.log
 }
 
-# Wine sets APPDATA from its own profile; cmd hands the tray ours.
 start_tray() {
     : >"$browser_log"
-    "$wine_run" cmd /c "set APPDATA=$(winpath "$dir/appdata")& $(winpath "$dir/install/Pellox-Desktop-Tray.exe")" \
-        </dev/null >/dev/null 2>"$dir/wine-run.err" &
+    harness run-tray "$dir" </dev/null >/dev/null 2>"$dir/wine-run.err" &
     tray_pid=$!
 }
 
-# The Linux processes of Wine programs started from DIR, found by a literal
-# match: a folder name may hold any character.
-pids_from() {
-    local path p
-    path=$(winpath "$1")
-    for p in /proc/[0-9]*; do
-        if tr '\0' ' ' 2>/dev/null <"$p/cmdline" | grep -qF -- "$path"; then echo "${p#/proc/}"; fi
-    done
-}
+# The Linux processes of the Wine programs under DIR.
+pids_from() { harness pids "$1" 2>/dev/null | tr -d '\r'; }
 
 # icon_geometry: the first icon in the notification area, "left top right bottom"
 # on the screen, then the area's; nothing while there is none.
-icon_geometry() { "$wine_run" "$bin/notification_area.exe" 2>/dev/null | head -1 | tr -d '\r'; }
+icon_geometry() { harness icons 2>/dev/null | head -1 | tr -d '\r'; }
 icon_shown() { [ -n "$(icon_geometry)" ]; }
 icon_gone() { [ -z "$(icon_geometry)" ]; }
 urls() { if [ -f "$browser_log" ]; then wc -l <"$browser_log"; else echo 0; fi; }

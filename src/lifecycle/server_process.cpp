@@ -47,14 +47,6 @@ void close_process(const platform::ProcessHandles& child) {
 
 }  // namespace
 
-platform::NativeString exe_dir() {
-    const auto module = platform::module_file_name();
-    if (!module) {
-        return L".";
-    }
-    return platform::parent_folder(*module).value_or(L".");
-}
-
 platform::NativeString server_environment_block(std::vector<platform::NativeString> entries) {
     std::erase_if(entries, [](const platform::NativeString& entry) {
         return equal_ignoring_case(entry_name(entry), kNoBrowserName);
@@ -72,14 +64,14 @@ platform::NativeString server_environment_block(std::vector<platform::NativeStri
 }
 
 void launch_server() {
-    const auto program = platform::join_path(exe_dir(), kServerExecutable);
+    const auto program = platform::join_path(platform::exe_dir(), kServerExecutable);
     if (platform::file_type(program) != platform::FileType::Regular) {
         return;
     }
     const platform::LaunchRequest request{
         .program = program,
         .command_line = L"\"" + program + L"\"",
-        .working_directory = exe_dir(),
+        .working_directory = platform::exe_dir(),
         .environment_block = server_environment_block(platform::environment_entries()),
     };
     const auto started = platform::create_process(request);

@@ -7,10 +7,7 @@
 
 namespace lifecycle {
 
-// The folder of the running executable, or "." when it cannot be told.
-platform::NativeString exe_dir();
-
-// Starts Pellox-Desktop.exe from exe_dir() if it is a regular file, and keeps
+// Starts Pellox-Desktop.exe from platform::exe_dir() if it is a regular file, and keeps
 // it for stop_server. Failures are silent.
 void launch_server();
 

@@ -1,5 +1,7 @@
 #include "platform/path.h"
 
+#include "platform/files.h"
+
 namespace platform {
 namespace {
 
@@ -28,6 +30,14 @@ std::optional<NativeString> parent_folder(std::wstring_view path) {
     const std::size_t drive = path.starts_with(L"\\\\?\\") ? 4 : 0;
     const bool root = last == 0 || (last == drive + 2 && path[drive + 1] == L':');
     return NativeString(path.substr(0, root ? last + 1 : last));
+}
+
+NativeString exe_dir() {
+    const auto module = module_file_name();
+    if (!module) {
+        return L".";
+    }
+    return parent_folder(*module).value_or(L".");
 }
 
 }  // namespace platform

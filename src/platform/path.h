@@ -17,4 +17,7 @@ NativeString join_path(std::wstring_view base, std::wstring_view name);
 // parent ("tray.exe" has none; "C:\tray.exe" has "C:\", "\\?\C:\tray.exe" "\\?\C:\").
 std::optional<NativeString> parent_folder(std::wstring_view path);
 
+// The folder of the running executable, or "." when it cannot be told.
+NativeString exe_dir();
+
 }  // namespace platform

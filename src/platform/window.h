@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "platform/text.h"
 
 namespace platform {
 
 using WindowHandle = void*;
-using MenuHandle = void*;
 using IconHandle = void*;
 using ModuleHandle = void*;
 
@@ -18,7 +18,6 @@ using ModuleHandle = void*;
 using WindowProcedure = std::intptr_t (*)(WindowHandle, std::uint32_t, std::uintptr_t,
                                           std::intptr_t);
 
-inline constexpr std::uint32_t kWmNull = 0x0000;
 inline constexpr std::uint32_t kWmDestroy = 0x0002;
 inline constexpr std::uint32_t kWmCommand = 0x0111;
 inline constexpr std::uint32_t kWmMouseMove = 0x0200;
@@ -28,31 +27,23 @@ inline constexpr std::uint32_t kWmLButtonDblClk = 0x0203;
 inline constexpr std::uint32_t kWmRButtonUp = 0x0205;
 inline constexpr std::uint32_t kWmApp = 0x8000;
 
-inline constexpr std::uint32_t kMfString = 0x0000;
-inline constexpr std::uint32_t kMfChecked = 0x0008;
-inline constexpr std::uint32_t kMfSeparator = 0x0800;
-inline constexpr std::uint32_t kTpmRightButton = 0x0002;
-inline constexpr std::uint32_t kTpmBottomAlign = 0x0020;
-inline constexpr std::uint32_t kTpmReturnCmd = 0x0100;
-
 std::intptr_t default_window_proc(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                                   std::intptr_t lparam);
 void post_quit_message(int exit_code);
-void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
-                  std::intptr_t lparam);
 
-// Menus.
-MenuHandle create_popup_menu();  // null on failure
-void append_menu(MenuHandle menu, std::uint32_t flags, std::uintptr_t id, const wchar_t* text);
-struct Point {
-    int x = 0;
-    int y = 0;
+// One line of a context menu: a command with its text and check mark, or a
+// separator (command 0).
+struct MenuItem {
+    std::uint32_t command = 0;
+    NativeString text;
+    bool checked = false;
 };
-std::optional<Point> cursor_position();
-void set_foreground_window(WindowHandle window);
-// The chosen item's identifier, or 0 when the menu was dismissed.
-std::uint32_t track_popup_menu(MenuHandle menu, std::uint32_t flags, Point at, WindowHandle owner);
-void destroy_menu(MenuHandle menu);
+
+// Shows the menu at the cursor the way a notification icon's menu must be
+// shown, so that it closes on a click elsewhere and opens again on the next
+// click, and gives the chosen command: 0 when it was dismissed or could not
+// be shown.
+std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>& items);
 
 // The window and its message loop.
 ModuleHandle executable_module();

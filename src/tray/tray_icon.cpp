@@ -1,10 +1,10 @@
 #include "tray/tray_icon.h"
 
-#include "lifecycle/server_process.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/window.h"
 #include "tray/tray_menu.h"
+#include "tray/tray_window_proc.h"
 
 namespace tray {
 namespace {
@@ -16,7 +16,7 @@ constexpr std::uint32_t kIconId = 1;
 platform::IconHandle choose_icon() {
     // The path goes to the loader as found, so an unusual folder name still
     // names this very file.
-    const auto path = platform::join_path(lifecycle::exe_dir(), L"icon.ico");
+    const auto path = platform::join_path(platform::exe_dir(), L"icon.ico");
     if (platform::file_type(path) == platform::FileType::Regular) {
         if (const auto icon = platform::load_icon_file(path)) {
             return icon;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/window.h"
+#include "server_link/server_api.h"
 
 namespace tray {
 
@@ -17,8 +19,14 @@ enum class TrayCommand : std::uint32_t {
     Quit = 4,
 };
 
-// The hidden window's procedure: the icon's callbacks and the menu commands.
-std::intptr_t tray_window_proc(platform::WindowHandle window, std::uint32_t message,
-                               std::uintptr_t wparam, std::intptr_t lparam);
+// The context menu, top to bottom, with check marks from the given state.
+std::vector<platform::MenuItem> tray_menu_items(const server_link::FeatureState& features);
+
+// Carries out a menu command; any other identifier is ignored.
+void run_command(std::uint32_t id);
+
+// Reads the switches from the server, shows the menu at the cursor and runs
+// what is chosen.
+void show_tray_menu(platform::WindowHandle window);
 
 }  // namespace tray

@@ -208,33 +208,14 @@ void post_quit_message(int exit_code) {
     log("quit " + to_string(exit_code));
 }
 
-void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
-    log("post " + hex(window) + " " + hex(message));
-}
-
-MenuHandle create_popup_menu() {
-    return log("menu") ? nullptr : reinterpret_cast<MenuHandle>(0x3e0);
-}
-
-void append_menu(MenuHandle, std::uint32_t flags, std::uintptr_t id, const wchar_t* text) {
-    log("append " + hex(flags) + " " + to_string(id) + " " + narrow(text ? text : L"-"));
-}
-
-std::optional<Point> cursor_position() {
-    return state().cursor;
-}
-
-void set_foreground_window(WindowHandle window) {
-    log("foreground " + hex(window));
-}
-
-std::uint32_t track_popup_menu(MenuHandle, std::uint32_t flags, Point at, WindowHandle owner) {
-    log("track " + hex(flags) + " " + to_string(at.x) + "," + to_string(at.y) + " " + hex(owner));
-    return state().menu_choice;
-}
-
-void destroy_menu(MenuHandle menu) {
-    log("destroy_menu " + hex(menu));
+std::uint32_t show_context_menu(WindowHandle, const std::vector<MenuItem>& items) {
+    std::string shown = "menu";
+    for (const auto& item : items) {
+        shown += item.command == 0 ? " -;"
+                                   : " " + to_string(item.command) +
+                                         (item.checked ? " [x] " : " ") + narrow(item.text) + ";";
+    }
+    return log(shown) ? 0 : state().menu_choice;
 }
 
 ModuleHandle executable_module() {

@@ -66,7 +66,6 @@ struct State {
 
     // Message, wparam, lparam: dispatched by run_message_loop until a quit.
     std::vector<std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t>> messages;
-    std::optional<platform::Point> cursor;
     std::uint32_t menu_choice = 0;  // what the user picks from a tracked menu
 };
 

@@ -28,6 +28,7 @@ TEST(RuntimePort, ReadsOnlyAPositiveIntegerPortOfTheTopObject) {
         // Past 16 bits is no port rather than its low bits (65537 would be port 1).
         {R"({"port": 65536})", std::nullopt},
         {R"({"port": 65537})", std::nullopt},
+        {R"({"port": 4294967297})", std::nullopt},  // nor its low 32 bits
         // A NUL byte is not JSON anywhere, not even after a complete value.
         {std::string("{\"port\": 443}\0", 14), std::nullopt},
         {std::string("{\"port\": 443}\0{\"port\": 1}", 26), std::nullopt},

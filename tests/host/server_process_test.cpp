@@ -2,6 +2,7 @@
 
 #include "fake_platform.h"
 #include "lifecycle/server_process.h"
+#include "platform/path.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ fake::State& fresh() {
     return fake::state();
 }
 
-TEST(ServerProcess, ExeDirIsTheModulesFolderOrElseTheCurrentOne) {
+TEST(Paths, ExeDirIsTheModulesFolderOrElseTheCurrentOne) {
     const std::pair<std::optional<std::wstring>, std::wstring> cases[] = {
         {L"C:\\Pellox\\tray.exe", L"C:\\Pellox"},
         {L"C:\\tray.exe", L"C:\\"},
@@ -29,7 +30,7 @@ TEST(ServerProcess, ExeDirIsTheModulesFolderOrElseTheCurrentOne) {
     };
     for (const auto& [module, folder] : cases) {
         fresh().module_file_name = module;
-        EXPECT_EQ(lifecycle::exe_dir(), folder);
+        EXPECT_EQ(platform::exe_dir(), folder);
     }
 }
 
@@ -38,8 +39,10 @@ TEST(ServerProcess, LaunchesARegularFileFromItsFolderWithTheBrowserLeftToTheTray
          {FileType::Regular, FileType::Missing, FileType::Directory, FileType::Other}) {
         auto& fake = fresh();
         fake.file_types[kServer] = type;
-        fake.environment_entries = {L"Path=C:\\Windows", L"pellox_no_browser=0", L"=C:=C:\\work",
-                                    L"APPDATA=C:\\Roaming", L"PELLOX_NO_BROWSERS=x"};
+        fake.environment_entries = {L"Path=C:\\Windows",    L"pellox_no_browser=0",
+                                    L"=C:=C:\\work",        L"ProgramFiles(x86)=C:\\P86",
+                                    L"APPDATA=C:\\Roaming", L"ProgramFiles=C:\\P",
+                                    L"PELLOX_NO_BROWSERS=x"};
         lifecycle::launch_server();
         ASSERT_EQ(fake.launched.has_value(), type == FileType::Regular);
         if (!fake.launched)
@@ -50,7 +53,7 @@ TEST(ServerProcess, LaunchesARegularFileFromItsFolderWithTheBrowserLeftToTheTray
         // Sorted by name without regard to case, as CreateProcess expects.
         EXPECT_EQ(fake.launched->environment_block,
                   L"=C:=C:\\work\0APPDATA=C:\\Roaming\0Path=C:\\Windows\0PELLOX_NO_BROWSER=1\0"
-                  L"PELLOX_NO_BROWSERS=x\0"s);
+                  L"PELLOX_NO_BROWSERS=x\0ProgramFiles=C:\\P\0ProgramFiles(x86)=C:\\P86\0"s);
     }
 }
 

@@ -21,6 +21,8 @@ TEST(Text, Utf8BecomesUtf16WithSurrogatePairsAndMalformedBytesBecomeFFFD) {
         {"\xF0\x8F\xBF\xBF", L"\xFFFD\xFFFD\xFFFD\xFFFD", false},  // overlong U+FFFF
         {"\xED\xA0\x80", L"\xFFFD\xFFFD\xFFFD", false},            // an encoded surrogate
         {"\xF4\x90\x80\x80", L"\xFFFD\xFFFD\xFFFD\xFFFD", false},  // above U+10FFFF
+        {"\xF5\x80\x80\x80", L"\xFFFD\xFFFD\xFFFD\xFFFD", false},  // no such lead byte
+        {"\xF7\xBF\xBF\xBF", L"\xFFFD\xFFFD\xFFFD\xFFFD", false},
     };
     for (const auto& [utf8, utf16, valid] : cases) {
         EXPECT_EQ(platform::to_wide(utf8), utf16) << utf8;

@@ -26,7 +26,7 @@ source "$(dirname "$0")/../../scripts/tray-driver.sh"
 trap 'kill $(pids_from "$out") 2>/dev/null' EXIT
 
 # --- A tour of a server that has both features on and exits when asked.
-lay_out_install "$out/tour" "$bin" '{"features":{"media":true,"stream":true,"running":true}}'
+lay_out_install "$out/tour" '{"features":{"media":true,"stream":true,"running":true}}'
 start_tray
 require "the dashboard opens at start" wait_for 20 has_urls 1
 require "the icon appears in the notification area" wait_for 10 icon_shown

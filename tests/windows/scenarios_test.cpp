@@ -17,6 +17,7 @@
 // After windows.h, which harness.h brings.
 #include <commctrl.h>
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/window.h"
 #include "server_link/http.h"
@@ -266,8 +267,16 @@ TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
         << "no server started within 10 s";
     ASSERT_EQ(WaitForSingleObject(server.get(), 10000), WAIT_OBJECT_0)
         << "the server did not exit by itself within 10 s";
-    // By now the tray has chosen its icon and runs its message loop.
+    // By now the tray has chosen its icon and runs its message loop, which
+    // waits for messages rather than polling for them.
     ASSERT_NE(tray_window(tray, 10s), nullptr) << "the tray made no window within 10 s";
+    const auto process = unix_pids(install.install / "Pellox-Desktop-Tray.exe");
+    ASSERT_EQ(process.size(), 1u) << "the tray's Linux process was not found";
+    const auto before = usage_of(process[0]);
+    Sleep(2000);
+    const auto after = usage_of(process[0]);
+    ASSERT_TRUE(before && after) << "the tray's CPU time could not be read";
+    EXPECT_LE(after->cpu_ticks - before->cpu_ticks, 10) << "10 ms ticks of CPU in 2 s of idling";
 
     for (const char* name : {"Pellox-Desktop.exe", "icon.ico"}) {
         const auto path = install.install / name;
@@ -312,10 +321,26 @@ TEST(Scenario, WithoutAServerTheFailureDialogShowsAfterTwentySeconds) {
     EXPECT_EQ(tray.wait_exit(10s), 0u) << "the tray did not end with status 0 after the dialog";
 }
 
-// Whatever started the tray reads its status: a stop must not pass for success.
+// Whatever started the tray reads its status: a stop must not pass for
+// success. Its one line is all it writes.
 TEST(Scenario, TheFatalStopEndsWithStatusOneAndSaysWhy) {
-    EXPECT_EXIT(platform::fatal_stop("create message window"), testing::ExitedWithCode(1),
-                "create message window");
+    const std::string line = "Pellox Desktop Tray: create message window (error 1407)\n";
+    EXPECT_EXIT(
+        (SetLastError(ERROR_CANNOT_FIND_WND_CLASS), platform::fatal_stop("create message window")),
+        testing::ExitedWithCode(1), testing::Matcher<const std::string&>(testing::Eq(line)));
+}
+
+// The start-up wait is timed on this clock.
+TEST(Scenario, TheMonotonicClockKeepsTheMilliseconds) {
+    for (int i = 0; i < 4; ++i) {
+        const auto ours = platform::monotonic_now();
+        const auto started = Clock::now();
+        Sleep(150);
+        const auto measured =
+            std::chrono::duration<double, std::milli>(platform::monotonic_now() - ours);
+        const std::chrono::duration<double, std::milli> real = Clock::now() - started;
+        EXPECT_NEAR(measured.count(), real.count(), 20);
+    }
 }
 
 TEST(Scenario, AFolderIsNoServerAndRuntimeJsonIsReadWhileTheServerHoldsIt) {
@@ -383,6 +408,20 @@ TEST(Scenario, HostileServersGiveNothingOrTheWholeBodyInTime) {
         EXPECT_TRUE(body == c.body && seconds >= c.at_least_s && seconds <= c.at_most_s)
             << c.what << ": " << (body ? body->size() : 0) << " bytes after " << seconds << " s";
     }
+}
+
+// The tray makes an exchange for every menu: one socket left open each time
+// would add up.
+TEST(Scenario, EachExchangeClosesItsSocket) {
+    const LoopbackServer server(
+        [](SOCKET client) { send_text(client, "HTTP/1.1 200 OK\r\n\r\n{}"); });
+    server_link::ServerPort = server.port();
+    // The first exchange starts Winsock, which keeps what it opens.
+    server_link::http_request("GET", "/api/features", std::nullopt);
+    const DWORD before = handle_count(GetCurrentProcess());
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(server_link::http_request("GET", "/api/features", std::nullopt)) << i;
+    EXPECT_EQ(handle_count(GetCurrentProcess()), before) << "handles after five exchanges";
 }
 
 // A right-click on the icon, then Escape in the menu: the switches read from

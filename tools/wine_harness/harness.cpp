@@ -1,8 +1,11 @@
 #include "harness.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
@@ -28,22 +31,34 @@ fs::path bin_dir() {
     return fs::path(path).parent_path();
 }
 
-Install make_install(const std::string& name,
-                     const std::optional<nlohmann::json>& server_settings) {
-    const auto root = bin_dir().parent_path() / "test-runs" / name;
+Install lay_out_install(const fs::path& root,
+                        const std::optional<nlohmann::json>& server_settings) {
     fs::remove_all(root);  // throws when a program of an earlier run still holds it
     const Install install{root / "install", root / "appdata"};
     fs::create_directories(install.install);
     fs::create_directories(install.appdata);
     // PELLOX_TRAY_EXE puts another build of the tray (a signed one, say) under test.
     const wchar_t* const other_tray = _wgetenv(L"PELLOX_TRAY_EXE");
-    fs::copy_file(other_tray ? fs::path(other_tray) : bin_dir() / "Pellox-Desktop-Tray.exe",
+    fs::copy_file(other_tray ? windows_path(other_tray) : bin_dir() / "Pellox-Desktop-Tray.exe",
                   install.install / "Pellox-Desktop-Tray.exe");
     if (server_settings) {
         fs::copy_file(bin_dir() / "stand_in_server.exe", install.install / "Pellox-Desktop.exe");
         write_text(install.install / "stand_in.json", server_settings->dump());
     }
     return install;
+}
+
+Install make_install(const std::string& name,
+                     const std::optional<nlohmann::json>& server_settings) {
+    return lay_out_install(bin_dir().parent_path() / "test-runs" / name, server_settings);
+}
+
+fs::path windows_path(const std::wstring& path) {
+    if (!path.starts_with(L"/"))
+        return path;
+    std::wstring converted = L"Z:" + path;
+    std::replace(converted.begin(), converted.end(), L'/', L'\\');
+    return converted;
 }
 
 void write_text(const fs::path& path, const std::string& text) {
@@ -220,6 +235,50 @@ DWORD handle_count(HANDLE process) {
         }
     }
     return count;
+}
+
+std::vector<int> unix_pids(const fs::path& program_or_folder) {
+    // As /proc shows a Windows program's path: Wine's name of it, in UTF-8.
+    const auto comparable = [](std::string text) {
+        for (char& c : text)
+            c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    const std::string wanted = comparable(reinterpret_cast<const char*>(
+        fs::absolute(program_or_folder).lexically_normal().u8string().c_str()));
+    std::vector<int> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("Z:\\proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit))
+            continue;
+        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+        std::string program;
+        std::getline(in, program, '\0');
+        program = comparable(program);
+        if (program == wanted || program.starts_with(wanted + '\\'))
+            found.push_back(std::stoi(name));
+    }
+    return found;
+}
+
+std::optional<Usage> usage_of(int unix_pid) {
+    const fs::path proc = fs::path("Z:\\proc") / std::to_string(unix_pid);
+    std::ifstream stat(proc / "stat");
+    std::string line;
+    std::getline(stat, line);
+    // After the parenthesised name: the state is the 3rd field, utime and stime the 14th and 15th.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    Usage usage;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14)
+            usage.cpu_ticks += std::stoll(field);
+    std::ifstream status(proc / "status");
+    while (std::getline(status, line))
+        if (line.starts_with("VmHWM:"))
+            usage.peak_kib = std::stoll(line.substr(6));
+    return usage.peak_kib == 0 ? std::nullopt : std::optional(usage);
 }
 
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

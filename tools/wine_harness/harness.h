@@ -35,7 +35,12 @@ struct Install {
     fs::path runtime_json() const { return appdata / "PelloxDesktop" / "runtime.json"; }
     fs::path server_log() const { return install / "stand_in.log"; }
 };
+Install lay_out_install(const fs::path& root, const std::optional<nlohmann::json>& server_settings);
+// The same under the build tree's test-runs/NAME.
 Install make_install(const std::string& name, const std::optional<nlohmann::json>& server_settings);
+
+// A Linux path as Wine's Z: drive shows it; any other path as it is.
+fs::path windows_path(const std::wstring& path);
 
 void write_text(const fs::path& path, const std::string& text);
 
@@ -91,6 +96,18 @@ std::vector<NotificationIcon> notification_icons();
 // The process's open handles, counted by duplicating every handle value a
 // small program can have: Wine's GetProcessHandleCount answers 0.
 DWORD handle_count(HANDLE process);
+
+// The Linux processes Wine runs the program in, or every program under the
+// folder, found by their command lines through Wine's Z: drive.
+std::vector<int> unix_pids(const fs::path& program_or_folder);
+
+// What Linux counts for a process: Wine's GetProcessTimes of another process
+// gives the caller's own figures.
+struct Usage {
+    long long cpu_ticks = 0;  // user + system, in the kernel's 10 ms clock ticks
+    long long peak_kib = 0;   // VmHWM: the most resident memory at any moment
+};
+std::optional<Usage> usage_of(int unix_pid);
 
 // Polls the condition every 50 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);

@@ -48,38 +48,30 @@ void post_quit_message(int exit_code) {
     PostQuitMessage(exit_code);
 }
 
-void post_message(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
-                  std::intptr_t lparam) {
-    PostMessageW(static_cast<HWND>(window), message, wparam, lparam);
-}
-
-MenuHandle create_popup_menu() {
-    return CreatePopupMenu();
-}
-
-void append_menu(MenuHandle menu, std::uint32_t flags, std::uintptr_t id, const wchar_t* text) {
-    AppendMenuW(static_cast<HMENU>(menu), flags, id, text);
-}
-
-std::optional<Point> cursor_position() {
-    POINT at{};
-    if (!GetCursorPos(&at)) {
-        return std::nullopt;
+std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>& items) {
+    const HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) {
+        return 0;
     }
-    return Point{at.x, at.y};
-}
-
-void set_foreground_window(WindowHandle window) {
-    SetForegroundWindow(static_cast<HWND>(window));
-}
-
-std::uint32_t track_popup_menu(MenuHandle menu, std::uint32_t flags, Point at, WindowHandle owner) {
-    return static_cast<std::uint32_t>(TrackPopupMenu(static_cast<HMENU>(menu), flags, at.x, at.y, 0,
-                                                     static_cast<HWND>(owner), nullptr));
-}
-
-void destroy_menu(MenuHandle menu) {
-    DestroyMenu(static_cast<HMENU>(menu));
+    for (const auto& item : items) {
+        if (item.command == 0) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        } else {
+            AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), item.command,
+                        item.text.c_str());
+        }
+    }
+    POINT at{};
+    GetCursorPos(&at);
+    const HWND window = static_cast<HWND>(owner);
+    // Without being foreground the menu would not close on a click elsewhere,
+    // and without the WM_NULL it would fail to open on every second click.
+    SetForegroundWindow(window);
+    const auto chosen = static_cast<std::uint32_t>(TrackPopupMenu(
+        menu, TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
+    PostMessageW(window, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    return chosen;
 }
 
 ModuleHandle executable_module() {

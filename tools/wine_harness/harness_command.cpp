@@ -1,0 +1,61 @@
+// The harness's operations for the scripts (the GUI test, the demo, the
+// start-up bench), which run on the Linux side: paths may be given as Linux
+// paths.
+//   harness install DIR [SERVER_SETTINGS]  the tray, icon.ico and, given
+//                                          settings (JSON), the stand-in server
+//                                          in DIR/install; DIR/appdata for APPDATA
+//   harness run-tray DIR                   runs DIR's tray with DIR/appdata as
+//                                          APPDATA and exits with its status
+//   harness icons                          one line per icon in the notification
+//                                          area: its rectangle, then the area's
+//   harness pids PATH                      the Linux pids of the Wine processes
+//                                          running PATH, or any program under it
+#include <cstdio>
+#include <string>
+
+#include "harness.h"
+
+namespace {
+
+int usage() {
+    std::fputs("usage: harness install DIR [SETTINGS] | run-tray DIR | icons | pids PATH\n",
+               stderr);
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    using namespace harness;
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"install" && (argc == 3 || argc == 4)) {
+        std::optional<nlohmann::json> settings;
+        if (argc == 4) {
+            const auto text = fs::path(argv[3]).u8string();
+            settings = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+            if (settings->is_discarded())
+                return usage();
+        }
+        const auto install = lay_out_install(windows_path(argv[2]), settings);
+        fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
+        return 0;
+    }
+    if (command == L"run-tray" && argc == 3) {
+        const fs::path root = windows_path(argv[2]);
+        const auto tray = start_tray({root / "install", root / "appdata"});
+        return static_cast<int>(tray.wait_exit(std::chrono::milliseconds(INFINITE)).value_or(125));
+    }
+    if (command == L"icons" && argc == 2) {
+        for (const auto& icon : notification_icons())
+            std::printf("%ld %ld %ld %ld %ld %ld %ld %ld\n", icon.at.left, icon.at.top,
+                        icon.at.right, icon.at.bottom, icon.area_at.left, icon.area_at.top,
+                        icon.area_at.right, icon.area_at.bottom);
+        return 0;
+    }
+    if (command == L"pids" && argc == 3) {
+        for (const int pid : unix_pids(windows_path(argv[2])))
+            std::printf("%d\n", pid);
+        return 0;
+    }
+    return usage();
+}
