@@ -6,21 +6,13 @@
 set -uo pipefail
 bin=$(cd "$1" && pwd)
 out=$2
-browser_log=$(dirname "$bin")/browser.log
 rm -rf "$out" && mkdir -p "$out" && out=$(cd "$out" && pwd)
 
-passed=0 failed=0
-check() { # WHAT COMMAND...
-    if "${@:2}"; then
-        echo "ok   $1"; passed=$((passed + 1))
-    else
-        echo "FAIL $1"; failed=$((failed + 1)); return 1
-    fi
-}
-# require WHAT COMMAND...: a check that nothing after it can pass without.
-require() { check "$@" || { echo "$passed passed, $failed failed; stopped there"; exit 1; }; }
-
+# shellcheck source=../../scripts/tray-driver.sh
 source "$(dirname "$0")/../../scripts/tray-driver.sh"
+# require WHAT COMMAND...: a check that nothing after it can pass without.
+require() { check "$@" || fail "nothing after it can pass"; }
+
 # Whatever the outcome, nothing started here outlives the test: a tray left
 # running would keep the named mutex and turn every later tray into a second copy.
 trap 'kill $(pids_from "$out") 2>/dev/null' EXIT
@@ -47,5 +39,4 @@ check "Quit asks the server to exit" wait_for 10 logged '"path":"/api/quit"'
 check "the server exits by itself and is left alone" wait_for 5 logged '"reason":"quit"'
 check "the tray ends with status 0" tray_exit_code
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_passed

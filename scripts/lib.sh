@@ -1,0 +1,58 @@
+# shellcheck shell=bash
+# What the project's shell scripts share, sourced by each: steps that say how
+# they went, a clean clone of a commit, and the build tree's Wine environment.
+
+repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+script_name=$(basename "$0")
+step=""       # the step under way, named by every failure
+failures=0    # the checks that failed so far
+
+# fail MESSAGE...: ends the script, naming the step it failed at.
+fail() {
+    echo "$script_name: FAILED${step:+ at step '$step'}: $*" >&2
+    exit 1
+}
+
+# ok MESSAGE...: what the step under way found.
+ok() { echo "ok   ${step:+$step: }$*"; }
+
+# check WHAT COMMAND...: one item of a check list. A failed item is counted and
+# the script goes on; checks_passed tells at the end.
+check() {
+    if "${@:2}"; then
+        ok "$1"
+    else
+        echo "FAIL ${step:+$step: }$1"
+        failures=$((failures + 1))
+        return 1
+    fi
+}
+checks_passed() { [ "$failures" -eq 0 ]; }
+
+# timed NAME COMMAND...: runs the command as step NAME and says how long it took.
+timed() {
+    local start=$SECONDS
+    step=$1
+    "${@:2}" || fail "$(printf '%q ' "${@:2}")failed"
+    echo "$script_name: $1 took $((SECONDS - start)) s"
+}
+
+# fail_unforeseen: from here on, a command that fails where nobody checked
+# still ends the script naming the step.
+fail_unforeseen() { trap 'fail "$BASH_COMMAND failed"' ERR; }
+
+# clean_clone DIR [REV]: a clone of this checkout in DIR with REV (HEAD)
+# checked out; what is not committed is not in it.
+clean_clone() {
+    local rev
+    rev=$(git -C "$repo_root" rev-parse --verify "${2:-HEAD}^{commit}") || return 1
+    git clone --quiet --no-checkout "$repo_root" "$1" && git -C "$1" checkout --quiet "$rev"
+}
+
+# wine_environment: the build tree's private prefix, Wine quiet, and no Mono or
+# Gecko installer asked for.
+wine_environment() {
+    export WINEPREFIX=${WINEPREFIX:-$repo_root/build/windows/wineprefix}
+    export WINEDEBUG=${WINEDEBUG:--all}
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+}
