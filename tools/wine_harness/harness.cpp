@@ -74,6 +74,17 @@ std::optional<DWORD> Process::wait_exit(std::chrono::milliseconds timeout) const
     return code;
 }
 
+bool Process::wait_all_ended(std::chrono::milliseconds timeout) const {
+    return wait_until(
+        [&] {
+            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
+            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation,
+                                             &accounting, sizeof accounting, nullptr) &&
+                   accounting.ActiveProcesses == 0;
+        },
+        timeout);
+}
+
 Process start_program(const fs::path& program, const fs::path& directory,
                       const std::wstring& arguments, HANDLE output) {
     std::wstring command = L"\"" + program.wstring() + L"\" " + arguments;
@@ -112,7 +123,7 @@ Process start_program(const fs::path& program, const fs::path& directory,
         CloseHandle(process);
         CloseHandle(job);
     };
-    return {std::shared_ptr<void>(info.hProcess, end), info.dwProcessId};
+    return {std::shared_ptr<void>(info.hProcess, end), info.dwProcessId, job};
 }
 
 Process start_tray(const Install& install, HANDLE output) {

@@ -49,8 +49,11 @@ void write_text(const fs::path& path, const std::string& text);
 struct Process {
     std::shared_ptr<void> handle;
     DWORD pid = 0;
+    HANDLE job = nullptr;  // closed with the last copy of handle
     // The exit code once the process has ended within the time, else nothing.
     std::optional<DWORD> wait_exit(std::chrono::milliseconds timeout) const;
+    // Whether all it started (a browser, say) has ended too within the time.
+    bool wait_all_ended(std::chrono::milliseconds timeout) const;
 };
 
 // Ends this program with a message when the process cannot start in a job of

@@ -43,7 +43,10 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"run-tray" && argc == 3) {
         const fs::path root = windows_path(argv[2]);
         const auto tray = start_tray({root / "install", root / "appdata"});
-        return static_cast<int>(tray.wait_exit(std::chrono::milliseconds(INFINITE)).value_or(125));
+        const auto code = tray.wait_exit(std::chrono::milliseconds(INFINITE));
+        // What it started ends with it, but gets the time to finish first.
+        tray.wait_all_ended(10s);
+        return static_cast<int>(code.value_or(125));
     }
     if (command == L"icons" && argc == 2) {
         for (const auto& icon : notification_icons())
