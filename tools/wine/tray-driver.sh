@@ -1,13 +1,13 @@
 # shellcheck shell=bash
 # Drives the tray under Wine the way a person would: sourced by the GUI test
-# and the demo, inside scripts/wine-session. Takes the built programs from bin
+# and the demo, inside tools/wine/wine-session. Takes the built programs from bin
 # (build/windows/bin by default); sets dir, server_log and tray_pid.
-# shellcheck source=lib.sh
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+# shellcheck source=../../scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 : "${bin:=$repo_root/build/windows/bin}"
 # Where the recording browser writes each URL it is given.
 browser_log=$(dirname "$bin")/browser.log
-harness() { "$repo_root/scripts/wine-run" "$bin/harness.exe" "$@"; }
+harness() { "$repo_root/tools/wine/wine-run" "$bin/harness.exe" "$@"; }
 
 # wait_for SECONDS COMMAND...: polls every 50 ms.
 wait_for() {
