@@ -44,7 +44,6 @@ icon_gone() { [ -z "$(icon_geometry)" ]; }
 urls() { if [ -f "$browser_log" ]; then wc -l <"$browser_log"; else echo 0; fi; }
 has_urls() { [ "$(urls)" -ge "$1" ]; }
 logged() { grep -qF -- "$1" "$server_log" 2>/dev/null; }
-count_logged() { grep -cF -- "$1" "$server_log" 2>/dev/null || true; }
 
 # hover: rest the pointer on the icon until the tooltip has had time to show.
 hover() {
@@ -60,13 +59,13 @@ click() { # BUTTON [REPEAT]
     xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click --repeat "${2:-1}" --delay 80 "$1"
 }
 
-# open_menu: right-click the icon and wait until the menu has read the server.
+menu_shown() { [ -n "$(harness menus 2>/dev/null)" ]; }
+
+# open_menu: right-click the icon and wait until the menu is on the screen.
 open_menu() {
-    local before
-    before=$(count_logged '"path":"/api/features"')
     click 3
-    wait_for 5 test "$(count_logged '"path":"/api/features"')" -gt "$before" || return 1
-    sleep 0.7 # the menu is tracked once the answer is in
+    wait_for 5 menu_shown || return 1
+    sleep 0.3 # shown, and taking keys
 }
 
 choose() { # STEPS: pick the item that many steps down (separators are skipped)

@@ -5,7 +5,6 @@
 // stand-in server and the recording browser saw, and a loopback server whose
 // behaviour the caller scripts. Failures show in the return values.
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <chrono>
@@ -15,8 +14,6 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <thread>
 #include <vector>
 
 namespace harness {
@@ -114,25 +111,5 @@ std::optional<Usage> usage_of(int unix_pid);
 
 // Polls the condition every 50 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
-
-// Accepts connections on 127.0.0.1 until destroyed; reads each request's head,
-// hands the connection to the behaviour and closes it afterwards.
-class LoopbackServer {
-  public:
-    explicit LoopbackServer(const std::function<void(SOCKET client)>& behaviour);
-    ~LoopbackServer() {
-        closesocket(listener_);
-        thread_.join();
-    }
-    std::uint16_t port() const { return port_; }
-
-  private:
-    SOCKET listener_ = INVALID_SOCKET;
-    std::uint16_t port_ = 0;
-    std::thread thread_;
-};
-
-// Sends every byte, until a send fails.
-void send_text(SOCKET client, std::string_view text);
 
 }  // namespace harness
