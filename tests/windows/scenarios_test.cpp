@@ -161,8 +161,7 @@ std::shared_ptr<void> open_server(const Install& install) {
 // says whose it is.
 TEST(Scenario, StartUpLaunchesTheServerHiddenOpensTheDashboardAndShowsTheIcon) {
     clear_browser_log();
-    auto install = make_install("start-up", nlohmann::json::object());
-    fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
+    auto install = make_install("start-up", nlohmann::json::object(), true);
     for (const wchar_t* part : {L"\u00c6r\u00f8sk\u00f8bing", L"\u03a9\u03bc\u03ad\u03b3\u03b1",
                                 L"\u30c7\u30fc\u30bf", L"\U0001F3AC"})
         install.appdata /= part + std::wstring(32, L'-');
@@ -252,8 +251,8 @@ TEST(Scenario, QuitRemovesTheIconThenEndsAServerThatStaysAfterTheGrace) {
 // the server's file nor the icon's, so an update can replace both; and what
 // the server writes goes where the tray's own output goes.
 TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
-    const auto install = make_install("files-and-output", nlohmann::json{{"exit_after_ms", 1500}});
-    fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
+    const auto install =
+        make_install("files-and-output", nlohmann::json{{"exit_after_ms", 1500}}, true);
     const auto output_path = install.install.parent_path() / "tray-output.txt";
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const HANDLE output =

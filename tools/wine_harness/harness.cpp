@@ -32,8 +32,8 @@ fs::path bin_dir() {
     return fs::path(path).parent_path();
 }
 
-Install lay_out_install(const fs::path& root,
-                        const std::optional<nlohmann::json>& server_settings) {
+Install lay_out_install(const fs::path& root, const std::optional<nlohmann::json>& server_settings,
+                        bool with_icon) {
     fs::remove_all(root);  // throws when a program of an earlier run still holds it
     const Install install{root / "install", root / "appdata"};
     fs::create_directories(install.install);
@@ -42,6 +42,8 @@ Install lay_out_install(const fs::path& root,
     const wchar_t* const other_tray = _wgetenv(L"PELLOX_TRAY_EXE");
     fs::copy_file(other_tray ? windows_path(other_tray) : bin_dir() / "Pellox-Desktop-Tray.exe",
                   install.install / "Pellox-Desktop-Tray.exe");
+    if (with_icon)
+        fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
     if (server_settings) {
         fs::copy_file(bin_dir() / "stand_in_server.exe", install.install / "Pellox-Desktop.exe");
         write_text(install.install / "stand_in.json", server_settings->dump());
@@ -49,9 +51,10 @@ Install lay_out_install(const fs::path& root,
     return install;
 }
 
-Install make_install(const std::string& name,
-                     const std::optional<nlohmann::json>& server_settings) {
-    return lay_out_install(bin_dir().parent_path() / "test-runs" / name, server_settings);
+Install make_install(const std::string& name, const std::optional<nlohmann::json>& server_settings,
+                     bool with_icon) {
+    return lay_out_install(bin_dir().parent_path() / "test-runs" / name, server_settings,
+                           with_icon);
 }
 
 fs::path windows_path(const std::wstring& path) {

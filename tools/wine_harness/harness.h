@@ -23,8 +23,9 @@ using namespace std::chrono_literals;
 
 fs::path bin_dir();  // where the built programs are
 
-// A fresh installation: install/ holds the tray and, given settings, the
-// stand-in server as Pellox-Desktop.exe; appdata/ beside it is the tray's APPDATA.
+// A fresh installation: install/ holds the tray, icon.ico when asked for and,
+// given settings, the stand-in server as Pellox-Desktop.exe; appdata/ beside
+// it is the tray's APPDATA.
 struct Install {
     fs::path install;
     fs::path appdata;
@@ -32,9 +33,11 @@ struct Install {
     fs::path runtime_json() const { return appdata / "PelloxDesktop" / "runtime.json"; }
     fs::path server_log() const { return install / "stand_in.log"; }
 };
-Install lay_out_install(const fs::path& root, const std::optional<nlohmann::json>& server_settings);
+Install lay_out_install(const fs::path& root, const std::optional<nlohmann::json>& server_settings,
+                        bool with_icon = false);
 // The same under the build tree's test-runs/NAME.
-Install make_install(const std::string& name, const std::optional<nlohmann::json>& server_settings);
+Install make_install(const std::string& name, const std::optional<nlohmann::json>& server_settings,
+                     bool with_icon = false);
 
 // A Linux path as Wine's Z: drive shows it; any other path as it is.
 fs::path windows_path(const std::wstring& path);

@@ -38,8 +38,7 @@ int wmain(int argc, wchar_t** argv) {
             if (settings->is_discarded())
                 return usage();
         }
-        const auto install = lay_out_install(windows_path(argv[2]), settings);
-        fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
+        lay_out_install(windows_path(argv[2]), settings, true);
         return 0;
     }
     if (command == L"run-tray" && argc == 3) {
