@@ -64,7 +64,7 @@ MAX_OID = 64  # bytes; the longest a certificate usually carries is under 30
 MAX_DEPTH = 32  # a signature nests about 20 deep (a certificate's name in the timestamp's)
 MAX_PATH = 8  # certificates from a signer to its root
 
-SEQUENCE, SET, INTEGER, BIT_STRING, OCTETS, NULL, OID = 0x30, 0x31, 0x02, 0x03, 0x04, 0x05, 0x06
+SEQUENCE, SET, INTEGER, OCTETS, NULL, OID = 0x30, 0x31, 0x02, 0x04, 0x05, 0x06
 GENERALIZED_TIME, CONTEXT0, CONTEXT1 = 0x18, 0xA0, 0xA1
 SHAPE = "the signature is not PKCS#7 SignedData as Authenticode makes it"
 
@@ -329,10 +329,9 @@ def require_sha256(identifier, what):
         raise Refused(f"{what} is {dotted(algorithm(identifier, what))}; a release's is SHA-256")
 
 
-def signed_data(content_info, what):
-    """The fields of the SignedData of a ContentInfo: version, digests, content, the certificates
-    (elements), the SignerInfos (elements)."""
-    kind, explicit = children(content_info, (OID, CONTEXT0), f"{what} is not a ContentInfo")
+def signed_data(element, what):
+    """The content, the certificates and the one SignerInfo of the SignedData a ContentInfo holds."""
+    kind, explicit = children(element, (OID, CONTEXT0), f"{what} is not a ContentInfo")
     if kind.contents != SIGNED_DATA:
         raise Refused(f"{what} is {dotted(kind.contents)}, not PKCS#7 SignedData")
     (body,) = children(explicit, (SEQUENCE,), f"{what} holds no SignedData")
