@@ -266,6 +266,11 @@ void shell_open(const NativeString& url) {
     log("open " + narrow(url));
 }
 
+// Names the id, so that a test sees which text went where.
+NativeString load_string(std::uint32_t id) {
+    return L"string " + std::to_wstring(id);
+}
+
 void message_box(const NativeString&, const wchar_t* caption, std::uint32_t style) {
     log("message_box " + hex(style) + " " + narrow(caption));
 }
