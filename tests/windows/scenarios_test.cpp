@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -292,33 +293,169 @@ TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
     EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
 }
 
-TEST(Scenario, WithoutAServerTheFailureDialogShowsAfterTwentySeconds) {
-    const auto install = make_install("failure-dialog", std::nullopt);
+// The texts a user sees, as the resources hold them: the four menu items,
+// then the failure dialog's.
+using Texts = std::array<const wchar_t*, 5>;
+constexpr Texts kEnglish = {
+    L"Open dashboard", L"Share movies, shows && music", L"Stream this PC", L"Quit Pellox Desktop",
+    L"Pellox Desktop could not start its library server.\n\nTry running the installer again. If "
+    L"it keeps happening, there will be a pellox-desktop-error.log in the install folder saying "
+    L"why."};
+constexpr Texts kGerman = {
+    L"Dashboard öffnen", L"Filme, Serien && Musik freigeben", L"Von diesem PC streamen",
+    L"Pellox Desktop beenden",
+    L"Pellox Desktop konnte seinen Bibliotheksserver nicht starten.\n\nFühren Sie das "
+    L"Installationsprogramm erneut aus. Wenn das Problem weiterhin auftritt, steht die Ursache in "
+    L"der Datei pellox-desktop-error.log im Installationsordner."};
+constexpr Texts kJapanese = {
+    L"ダッシュボードを開く", L"映画、番組、音楽を共有", L"この PC からストリーミング",
+    L"Pellox Desktop を終了",
+    L"Pellox Desktop のライブラリ サーバーを起動できませんでした。\n\nインストーラーをもう一度実行"
+    L"してください。問題が解決しない場合は、インストール フォルダーの pellox-desktop-error.log "
+    L"に原因が記録されます。"};
+
+// Wine takes a program's UI language from LANG as it starts, and what it
+// starts inherits that: CTest runs the test below once for each LANG here
+// (tests/windows/CMakeLists.txt). A regional variant gets its language.
+struct Language {
+    const char* lang;
+    LANGID ui_language;
+    const Texts& texts;
+    const Texts& other;  // what must not show instead
+};
+constexpr Language kLanguages[] = {
+    {"C.UTF-8", 0x0409, kEnglish, kGerman},
+    {"de_DE.UTF-8", 0x0407, kGerman, kEnglish},
+    {"de_AT.UTF-8", 0x0c07, kGerman, kEnglish},
+    {"ja_JP.UTF-8", 0x0411, kJapanese, kEnglish},
+};
+
+// The pixels of a bitmap, top row first.
+std::vector<COLORREF> pixels_of(HDC dc, HBITMAP bitmap, int width, int height) {
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<COLORREF> pixels(static_cast<std::size_t>(width * height));
+    GetDIBits(dc, bitmap, 0, height, pixels.data(), &format, DIB_RGB_COLORS);
+    return pixels;
+}
+
+// How far what the screen shows in the menu window is from the text drawn as
+// a menu draws it (menu font and colours, && as &), at the best place: the
+// mean difference per colour channel over the text's box, 0 to 255.
+double difference_from_text(HWND menu, const wchar_t* text) {
+    RECT at{};
+    GetWindowRect(menu, &at);
+    const int width = at.right - at.left, height = at.bottom - at.top;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT font = CreateFontIndirectW(&metrics.lfMenuFont);
+    const HDC screen = GetDC(nullptr);
+    const HDC seen = CreateCompatibleDC(screen), drawn = CreateCompatibleDC(screen);
+    SelectObject(drawn, font);
+    RECT box{};
+    DrawTextW(drawn, text, -1, &box, DT_SINGLELINE | DT_CALCRECT);
+    const HBITMAP seen_bits = CreateCompatibleBitmap(screen, width, height);
+    const HBITMAP drawn_bits = CreateCompatibleBitmap(screen, box.right, box.bottom);
+    SelectObject(seen, seen_bits);
+    SelectObject(drawn, drawn_bits);
+    BitBlt(seen, 0, 0, width, height, screen, at.left, at.top, SRCCOPY);
+    FillRect(drawn, &box, GetSysColorBrush(COLOR_MENU));
+    SetTextColor(drawn, GetSysColor(COLOR_MENUTEXT));
+    SetBkMode(drawn, TRANSPARENT);
+    DrawTextW(drawn, text, -1, &box, DT_SINGLELINE);
+    // GetDIBits wants the bitmaps out of any DC.
+    DeleteDC(seen);
+    DeleteDC(drawn);
+    const auto a = pixels_of(screen, seen_bits, width, height);
+    const auto b = pixels_of(screen, drawn_bits, box.right, box.bottom);
+    long best = 255L * 3 * box.right * box.bottom;
+    for (int top = 0; top + box.bottom <= height; ++top)
+        for (int left = 0; left + box.right <= width; ++left) {
+            long total = 0;
+            for (int y = 0; y < box.bottom && total < best; ++y)
+                for (int x = 0; x < box.right; ++x) {
+                    const COLORREF p = a[static_cast<std::size_t>((top + y) * width + left + x)];
+                    const COLORREF q = b[static_cast<std::size_t>(y * box.right + x)];
+                    total += std::abs(GetRValue(p) - GetRValue(q)) +
+                             std::abs(GetGValue(p) - GetGValue(q)) +
+                             std::abs(GetBValue(p) - GetBValue(q));
+                }
+            best = std::min(best, total);
+        }
+    DeleteObject(seen_bits);
+    DeleteObject(drawn_bits);
+    DeleteObject(font);
+    ReleaseDC(nullptr, screen);
+    return best / (3.0 * std::max(1L, box.right * box.bottom));
+}
+
+// The menu in the user's language, read by what it draws: a popup menu of
+// another process cannot be read under Wine 8 (GetMenuItemCount answers -1).
+// Then the failure dialog, read by its text; its caption is the product's
+// name in every language. It shows only after the 20 s of waiting for a port.
+TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
+    const std::string lang = std::getenv("LANG") ? std::getenv("LANG") : "";
+    const auto* const row = std::find_if(std::begin(kLanguages), std::end(kLanguages),
+                                         [&](const Language& l) { return lang == l.lang; });
+    ASSERT_NE(row, std::end(kLanguages)) << "LANG=" << lang << " is none of the table's";
+    ASSERT_EQ(GetUserDefaultUILanguage(), row->ui_language)
+        << "Wine did not take the UI language from LANG=" << lang
+        << ": does glibc have that locale (scripts/setup makes it)?";
+
+    const auto tray = start_tray(make_install("language-menu", nlohmann::json::object()));
+    const HWND window = tray_window(tray, 20s);
+    ASSERT_NE(window, nullptr) << "the tray made no window within 20 s";
+    // The menu opens above the cursor, which thus rests on no item.
+    SetCursorPos(300, 600);
+    PostMessageW(window, tray::WM_TRAYICON, 1, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    ASSERT_TRUE(wait_until(
+        [&] { return (menu = find_window(nullptr, L"#32768", tray.pid)) != nullptr; }, 10s))
+        << "no menu opened within 10 s of a right-click";
+    constexpr double kAlike = 2;
+    for (std::size_t i = 0; i < 4; ++i) {
+        double to_text = 255, to_other = 0;
+        EXPECT_TRUE(wait_until(
+            [&] {
+                to_text = difference_from_text(menu, row->texts[i]);
+                to_other = difference_from_text(menu, row->other[i]);
+                return to_text < kAlike && to_other > kAlike;
+            },
+            5s))
+            << "within 5 s the menu did not show \"" << row->texts[i] << "\" (mean difference "
+            << to_text << ") rather than \"" << row->other[i] << "\" (" << to_other << ")";
+    }
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
+
     const auto started = Clock::now();
-    const auto tray = start_tray(install);
+    const auto lonely = start_tray(make_install("language-dialog", std::nullopt));
     HWND dialog = nullptr;
     ASSERT_TRUE(wait_until(
-        [&] { return (dialog = find_window(nullptr, L"#32770", tray.pid)) != nullptr; }, 25s))
+        [&] { return (dialog = find_window(nullptr, L"#32770", lonely.pid)) != nullptr; }, 25s))
         << "no failure dialog within 25 s";
     EXPECT_GE(Clock::now() - started, 19s);
-
-    const wchar_t* const explanation =
-        L"Pellox Desktop could not start its library server.\n\nTry running the installer again. "
-        L"If it keeps happening, there will be a pellox-desktop-error.log in the install folder "
-        L"saying why.";
-    wchar_t text[1024] = {};
-    // Found by its text regardless of letter case, so compared once more.
-    GetWindowTextW(FindWindowExW(dialog, nullptr, nullptr, explanation), text, 1024);
-    EXPECT_STREQ(text, explanation);
+    const auto text_of = [](HWND shown) {
+        std::array<wchar_t, 1024> text{};
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(shown, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                            SMTO_NORMAL, 2000, &length);
+        return std::wstring(text.data());
+    };
+    EXPECT_EQ(text_of(dialog), L"Pellox Desktop");
     // The dialog's style reaches the box: an icon only shows with MB_ICONERROR.
     // (Wine brings every message box to the front, so MB_SETFOREGROUND shows
     // only on Windows.)
-    bool has_icon = false;
-    for (HWND child = nullptr; (child = FindWindowExW(dialog, child, L"Static", nullptr));)
+    bool has_text = false, has_icon = false;
+    for (HWND child = nullptr; (child = FindWindowExW(dialog, child, L"Static", nullptr));) {
+        has_text = has_text || text_of(child) == row->texts[4];
         has_icon = has_icon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
+    }
+    EXPECT_TRUE(has_text) << "the failure dialog did not say \"" << row->texts[4] << "\"";
     EXPECT_TRUE(has_icon) << "the failure dialog shows no icon";
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(tray.wait_exit(10s), 0u) << "the tray did not end with status 0 after the dialog";
+    EXPECT_EQ(lonely.wait_exit(10s), 0u) << "the tray did not end with status 0 after the dialog";
 }
 
 // Whatever started the tray reads its status: a stop must not pass for
