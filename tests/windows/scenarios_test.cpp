@@ -77,43 +77,87 @@ bool is_shown(const NotificationIcon& icon) {
                        [&](const auto& shown) { return shown.window == icon.window; });
 }
 
-// How far what the screen shows in the icon's window is from the icon drawn at
-// the small icon size over the window's own background (its corner pixel), at
-// the best place: the mean difference per colour channel, 0 to 255.
-double difference_from(const NotificationIcon& shown, HICON icon) {
-    const int width = shown.at.right - shown.at.left, height = shown.at.bottom - shown.at.top;
-    const int size = GetSystemMetrics(SM_CXSMICON);
+// The pixels of a bitmap that no DC holds, top row first, each 0x00RRGGBB.
+std::vector<std::uint32_t> pixels_of(HBITMAP bitmap, int width, int height) {
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
+    const HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, height, pixels.data(), &format, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// How far what the screen shows in the rectangle is from a picture of the
+// size that draw paints (given the rectangle's corner pixel, its background),
+// at the best place: the mean difference per colour channel, 0 to 255.
+double difference_from(const RECT& at, SIZE size, const std::function<void(HDC, COLORREF)>& draw) {
+    const int width = at.right - at.left, height = at.bottom - at.top;
     const HDC screen = GetDC(nullptr);
     const HDC seen = CreateCompatibleDC(screen), drawn = CreateCompatibleDC(screen);
     const HBITMAP seen_bits = CreateCompatibleBitmap(screen, width, height);
-    const HBITMAP drawn_bits = CreateCompatibleBitmap(screen, size, size);
+    const HBITMAP drawn_bits = CreateCompatibleBitmap(screen, size.cx, size.cy);
     SelectObject(seen, seen_bits);
     SelectObject(drawn, drawn_bits);
-    BitBlt(seen, 0, 0, width, height, screen, shown.at.left, shown.at.top, SRCCOPY);
-    const HBRUSH background = CreateSolidBrush(GetPixel(seen, 0, 0));
-    const RECT all{0, 0, size, size};
-    FillRect(drawn, &all, background);
-    DrawIconEx(drawn, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    double best = 255;
-    for (int top = 0; top + size <= height; ++top)
-        for (int left = 0; left + size <= width; ++left) {
-            long total = 0;
-            for (int y = 0; y < size; ++y)
-                for (int x = 0; x < size; ++x) {
-                    const COLORREF a = GetPixel(seen, left + x, top + y), b = GetPixel(drawn, x, y);
-                    total += std::abs(GetRValue(a) - GetRValue(b)) +
-                             std::abs(GetGValue(a) - GetGValue(b)) +
-                             std::abs(GetBValue(a) - GetBValue(b));
-                }
-            best = std::min(best, total / (3.0 * size * size));
-        }
-    DeleteObject(background);
+    BitBlt(seen, 0, 0, width, height, screen, at.left, at.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    draw(drawn, GetPixel(seen, 0, 0));
     DeleteDC(seen);
     DeleteDC(drawn);
+    const auto a = pixels_of(seen_bits, width, height), b = pixels_of(drawn_bits, size.cx, size.cy);
     DeleteObject(seen_bits);
     DeleteObject(drawn_bits);
-    ReleaseDC(nullptr, screen);
-    return best;
+    long best = 3L * 255 * size.cx * size.cy;
+    for (int top = 0; top + size.cy <= height; ++top)
+        for (int left = 0; left + size.cx <= width; ++left) {
+            long total = 0;
+            for (int y = 0; y < size.cy && total < best; ++y)
+                for (int x = 0; x < size.cx; ++x) {
+                    const auto p = a[static_cast<std::size_t>((top + y) * width + left + x)];
+                    const auto q = b[static_cast<std::size_t>(y * size.cx + x)];
+                    for (int shift : {0, 8, 16})
+                        total += std::abs(static_cast<int>((p >> shift) & 0xff) -
+                                          static_cast<int>((q >> shift) & 0xff));
+                }
+            best = std::min(best, total);
+        }
+    return best / (3.0 * std::max(1L, size.cx * size.cy));
+}
+
+// The icon drawn at the small icon size over the icon window's background.
+double difference_from(const NotificationIcon& shown, HICON icon) {
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    return difference_from(shown.at, {size, size}, [&](HDC drawn, COLORREF corner) {
+        const HBRUSH background = CreateSolidBrush(corner);
+        const RECT all{0, 0, size, size};
+        FillRect(drawn, &all, background);
+        DeleteObject(background);
+        DrawIconEx(drawn, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    });
+}
+
+// The text drawn as a menu draws it: menu font and colours, && as &.
+double difference_from_text(HWND menu, const wchar_t* text) {
+    RECT at{}, box{};
+    GetWindowRect(menu, &at);
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT font = CreateFontIndirectW(&metrics.lfMenuFont);
+    const HDC measure = CreateCompatibleDC(nullptr);
+    SelectObject(measure, font);
+    DrawTextW(measure, text, -1, &box, DT_SINGLELINE | DT_CALCRECT);
+    DeleteDC(measure);
+    const double difference =
+        difference_from(at, {box.right, box.bottom}, [&](HDC drawn, COLORREF) {
+            FillRect(drawn, &box, GetSysColorBrush(COLOR_MENU));
+            SelectObject(drawn, font);
+            SetTextColor(drawn, GetSysColor(COLOR_MENUTEXT));
+            SetBkMode(drawn, TRANSPARENT);
+            DrawTextW(drawn, text, -1, &box, DT_SINGLELINE);
+        });
+    DeleteObject(font);
+    return difference;
 }
 
 // The tray loads icon.ico as it does; without the file it falls back to this one.
@@ -329,66 +373,6 @@ constexpr Language kLanguages[] = {
     {"de_AT.UTF-8", 0x0c07, kGerman, kEnglish},
     {"ja_JP.UTF-8", 0x0411, kJapanese, kEnglish},
 };
-
-// The pixels of a bitmap, top row first.
-std::vector<COLORREF> pixels_of(HDC dc, HBITMAP bitmap, int width, int height) {
-    BITMAPINFO format{};
-    format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<COLORREF> pixels(static_cast<std::size_t>(width * height));
-    GetDIBits(dc, bitmap, 0, height, pixels.data(), &format, DIB_RGB_COLORS);
-    return pixels;
-}
-
-// How far what the screen shows in the menu window is from the text drawn as
-// a menu draws it (menu font and colours, && as &), at the best place: the
-// mean difference per colour channel over the text's box, 0 to 255.
-double difference_from_text(HWND menu, const wchar_t* text) {
-    RECT at{};
-    GetWindowRect(menu, &at);
-    const int width = at.right - at.left, height = at.bottom - at.top;
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    const HFONT font = CreateFontIndirectW(&metrics.lfMenuFont);
-    const HDC screen = GetDC(nullptr);
-    const HDC seen = CreateCompatibleDC(screen), drawn = CreateCompatibleDC(screen);
-    SelectObject(drawn, font);
-    RECT box{};
-    DrawTextW(drawn, text, -1, &box, DT_SINGLELINE | DT_CALCRECT);
-    const HBITMAP seen_bits = CreateCompatibleBitmap(screen, width, height);
-    const HBITMAP drawn_bits = CreateCompatibleBitmap(screen, box.right, box.bottom);
-    SelectObject(seen, seen_bits);
-    SelectObject(drawn, drawn_bits);
-    BitBlt(seen, 0, 0, width, height, screen, at.left, at.top, SRCCOPY);
-    FillRect(drawn, &box, GetSysColorBrush(COLOR_MENU));
-    SetTextColor(drawn, GetSysColor(COLOR_MENUTEXT));
-    SetBkMode(drawn, TRANSPARENT);
-    DrawTextW(drawn, text, -1, &box, DT_SINGLELINE);
-    // GetDIBits wants the bitmaps out of any DC.
-    DeleteDC(seen);
-    DeleteDC(drawn);
-    const auto a = pixels_of(screen, seen_bits, width, height);
-    const auto b = pixels_of(screen, drawn_bits, box.right, box.bottom);
-    long best = 255L * 3 * box.right * box.bottom;
-    for (int top = 0; top + box.bottom <= height; ++top)
-        for (int left = 0; left + box.right <= width; ++left) {
-            long total = 0;
-            for (int y = 0; y < box.bottom && total < best; ++y)
-                for (int x = 0; x < box.right; ++x) {
-                    const COLORREF p = a[static_cast<std::size_t>((top + y) * width + left + x)];
-                    const COLORREF q = b[static_cast<std::size_t>(y * box.right + x)];
-                    total += std::abs(GetRValue(p) - GetRValue(q)) +
-                             std::abs(GetGValue(p) - GetGValue(q)) +
-                             std::abs(GetBValue(p) - GetBValue(q));
-                }
-            best = std::min(best, total);
-        }
-    DeleteObject(seen_bits);
-    DeleteObject(drawn_bits);
-    DeleteObject(font);
-    ReleaseDC(nullptr, screen);
-    return best / (3.0 * std::max(1L, box.right * box.bottom));
-}
 
 // The menu in the user's language, read by what it draws: a popup menu of
 // another process cannot be read under Wine 8 (GetMenuItemCount answers -1).
