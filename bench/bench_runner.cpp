@@ -137,16 +137,10 @@ Usage used_by(int unix_pid) {
     return *usage;
 }
 
-Install tray_install(const std::string& name, const nlohmann::json& settings) {
-    auto install = make_install(name, settings);
-    fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
-    return install;
-}
-
 // Idle CPU, peak memory and the menu, with the tray and the bare program
 // running side by side.
 void footprint_and_menu() {
-    const auto install = tray_install("bench-footprint", {{"features", kFeatures}});
+    const auto install = make_install("bench-footprint", {{"features", kFeatures}}, true);
     clear_browser_log();
     const auto tray = start_tray(install);
     const auto bare = start_program(bin_dir() / "bare_tray.exe", bin_dir());

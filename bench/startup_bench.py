@@ -2,7 +2,7 @@
 """The start-up figure: the program's own part between reading a runtime.json
 that names a port and the URL reaching the browser, against a bare poller.
 
-Usage (inside scripts/wine-session): startup_bench.py BIN_DIR WORK_DIR [ROUNDS]
+Usage (inside tools/wine/wine-session): startup_bench.py BIN_DIR WORK_DIR [ROUNDS]
 
 Each program starts with a runtime.json of {} and keeps polling. inotify on
 the file's folder tells when it reads the file (IN_ACCESS; the first access

@@ -2,14 +2,14 @@
 # The tray as a user meets it, under Wine and an X display: the icon in the
 # notification area, real clicks and keys through xdotool, the stand-in
 # server's log and the recording browser as witnesses.
-# Usage: gui_test.sh BIN_DIR OUT_DIR   (inside scripts/wine-session)
+# Usage: gui_test.sh BIN_DIR OUT_DIR   (inside tools/wine/wine-session)
 set -uo pipefail
 bin=$(cd "$1" && pwd)
 out=$2
 rm -rf "$out" && mkdir -p "$out" && out=$(cd "$out" && pwd)
 
-# shellcheck source=../../scripts/tray-driver.sh
-source "$(dirname "$0")/../../scripts/tray-driver.sh"
+# shellcheck source=../../tools/wine/tray-driver.sh
+source "$(dirname "$0")/../../tools/wine/tray-driver.sh"
 # require WHAT COMMAND...: a check that nothing after it can pass without.
 require() { check "$@" || fail "nothing after it can pass"; }
 
@@ -18,7 +18,7 @@ require() { check "$@" || fail "nothing after it can pass"; }
 trap 'kill $(pids_from "$out") 2>/dev/null' EXIT
 
 # --- A tour of a server that has both features on and exits when asked.
-lay_out_install "$out/tour" '{"features":{"media":true,"stream":true,"running":true}}'
+lay_out_install "$out/tour" '{"features":{"media":true,"stream":true,"running":true}}' || fail "laying out the install"
 start_tray
 require "the dashboard opens at start" wait_for 20 has_urls 1
 require "the icon appears in the notification area" wait_for 10 icon_shown

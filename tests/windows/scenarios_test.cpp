@@ -206,8 +206,7 @@ std::shared_ptr<void> open_server(const Install& install) {
 // says whose it is.
 TEST(Scenario, StartUpLaunchesTheServerHiddenOpensTheDashboardAndShowsTheIcon) {
     clear_browser_log();
-    auto install = make_install("start-up", nlohmann::json::object());
-    fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
+    auto install = make_install("start-up", nlohmann::json::object(), true);
     for (const wchar_t* part : {L"\u00c6r\u00f8sk\u00f8bing", L"\u03a9\u03bc\u03ad\u03b3\u03b1",
                                 L"\u30c7\u30fc\u30bf", L"\U0001F3AC"})
         install.appdata /= part + std::wstring(32, L'-');
@@ -297,8 +296,8 @@ TEST(Scenario, QuitRemovesTheIconThenEndsAServerThatStaysAfterTheGrace) {
 // the server's file nor the icon's, so an update can replace both; and what
 // the server writes goes where the tray's own output goes.
 TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
-    const auto install = make_install("files-and-output", nlohmann::json{{"exit_after_ms", 1500}});
-    fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
+    const auto install =
+        make_install("files-and-output", nlohmann::json{{"exit_after_ms", 1500}}, true);
     const auto output_path = install.install.parent_path() / "tray-output.txt";
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const HANDLE output =
@@ -486,57 +485,49 @@ TEST(Scenario, AFolderIsNoServerAndRuntimeJsonIsReadWhileTheServerHoldsIt) {
     CloseHandle(alone);
 }
 
+// The stand-in server on its own, answering as the settings say; its port.
+std::pair<Process, std::uint16_t> start_server(const std::string& name,
+                                               const nlohmann::json& settings) {
+    const auto install = make_install(name, settings);
+    auto server = start_program(install.install / "Pellox-Desktop.exe", install.install);
+    std::optional<int> port;
+    wait_until([&] { return (port = listening_port(install)).has_value(); }, 10s);
+    return {std::move(server), static_cast<std::uint16_t>(port.value_or(0))};
+}
+
 // Each receive waits at most 3 s, but only each: a server that keeps dripping
-// is waited for.
+// is waited for. Port 1 has nobody listening.
 TEST(Scenario, HostileServersGiveNothingOrTheWholeBodyInTime) {
-    const std::string big(64 << 20, 'x');
+    const std::string huge(64 << 20, 'x');
     struct Case {
-        const char* what;
-        std::function<void(SOCKET)> behaviour;  // none: the port refuses
+        const char* reply;  // none: the port refuses
         std::optional<std::string> body;
         double at_least_s, at_most_s;
     };
-    const Case cases[] = {
-        // Waits until the client gives up, or for 10 s, so a client that
-        // never does fails the case rather than hanging the test.
-        {"silent",
-         [](SOCKET client) {
-             fd_set closed;
-             FD_ZERO(&closed);
-             FD_SET(client, &closed);
-             timeval bound{.tv_sec = 10, .tv_usec = 0};
-             select(0, &closed, nullptr, nullptr, &bound);
-         },
-         std::nullopt, 2.5, 6},
-        {"refused", nullptr, std::nullopt, 0, 2.5},
-        {"64 MiB", [&](SOCKET client) { send_text(client, "HTTP/1.1 200 OK\r\n\r\n" + big); }, big,
-         0, 30},
-        {"slow drip",
-         [](SOCKET client) {
-             for (const char* piece : {"HTTP/1.1 200 OK\r\n\r\n", "a", "b", "c", "d"}) {
-                 send_text(client, piece);
-                 Sleep(2000);
-             }
-         },
-         "abcd", 8, 12.5},
-    };
+    const Case cases[] = {{"silent", std::nullopt, 2.5, 6},
+                          {nullptr, std::nullopt, 0, 2.5},
+                          {"huge", huge, 0, 30},
+                          {"drip", "abcd", 8, 12.5}};
     for (const auto& c : cases) {
-        const auto server = c.behaviour ? std::make_unique<LoopbackServer>(c.behaviour) : nullptr;
-        server_link::ServerPort = server ? server->port() : LoopbackServer([](SOCKET) {}).port();
+        const auto [server, port] = c.reply ? start_server(std::string("hostile-") + c.reply,
+                                                           {{"publish", false}, {"reply", c.reply}})
+                                            : std::pair<Process, std::uint16_t>{{}, 1};
+        ASSERT_NE(port, 0) << c.reply << ": the server did not listen within 10 s";
+        server_link::ServerPort = port;
         const auto started = Clock::now();
         const auto body = server_link::http_request("GET", "/api/features", std::nullopt);
         const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
         EXPECT_TRUE(body == c.body && seconds >= c.at_least_s && seconds <= c.at_most_s)
-            << c.what << ": " << (body ? body->size() : 0) << " bytes after " << seconds << " s";
+            << (c.reply ? c.reply : "refused") << ": " << (body ? body->size() : 0)
+            << " bytes after " << seconds << " s";
     }
 }
 
 // The tray makes an exchange for every menu: one socket left open each time
 // would add up.
 TEST(Scenario, EachExchangeClosesItsSocket) {
-    const LoopbackServer server(
-        [](SOCKET client) { send_text(client, "HTTP/1.1 200 OK\r\n\r\n{}"); });
-    server_link::ServerPort = server.port();
+    const auto [server, port] = start_server("exchanges", {{"publish", false}});
+    server_link::ServerPort = port;
     // The first exchange starts Winsock, which keeps what it opens.
     server_link::http_request("GET", "/api/features", std::nullopt);
     const DWORD before = handle_count(GetCurrentProcess());

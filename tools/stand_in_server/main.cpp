@@ -36,6 +36,9 @@ struct Settings {
     std::optional<int> exit_after_ms;
     Features features;
     int reply_delay_ms = 0;
+    // "normal"; "silent" never answers, "drip" sends a body of four bytes two
+    // seconds apart, "huge" answers 64 MiB: for the client's time-outs and limits.
+    std::string reply = "normal";
     fs::path log_path;
 };
 
@@ -160,6 +163,7 @@ Settings load_settings(const fs::path& folder) {
     settings.features = {initial.value("media", false), initial.value("stream", false),
                          initial.value("running", false)};
     settings.reply_delay_ms = milliseconds(json, "reply_delay_ms", 0);
+    settings.reply = json.value("reply", "normal");
     if (json.contains("log")) {
         // Relative to the exe, not the working folder, which the tray decides.
         settings.log_path = folder / to_wide(json.at("log").get<std::string>());
@@ -276,7 +280,23 @@ void serve(SOCKET client, const Settings& settings) {
                {"body", request.body},
                {"raw", request.raw}});
     Sleep(static_cast<DWORD>(settings.reply_delay_ms));
-    const auto reply = route(request, settings);
+    if (settings.reply == "silent") {
+        char byte = 0;
+        recv(client, &byte, 1, 0);  // until the client gives up, or the receive time-out
+        closesocket(client);
+        return;
+    }
+    if (settings.reply == "drip") {
+        for (const std::string_view piece : {"HTTP/1.1 200 OK\r\n\r\n", "a", "b", "c", "d"}) {
+            send(client, piece.data(), static_cast<int>(piece.size()), 0);
+            Sleep(2000);
+        }
+        closesocket(client);
+        return;
+    }
+    auto reply = route(request, settings);
+    if (settings.reply == "huge")
+        reply.body.assign(64 << 20, 'x');
     stand_in::answer_and_close(client, reply.status, reply.content_type, reply.body);
     if (reply.quit) {
         exit_now("quit");

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
@@ -31,8 +32,8 @@ fs::path bin_dir() {
     return fs::path(path).parent_path();
 }
 
-Install lay_out_install(const fs::path& root,
-                        const std::optional<nlohmann::json>& server_settings) {
+Install lay_out_install(const fs::path& root, const std::optional<nlohmann::json>& server_settings,
+                        bool with_icon) {
     fs::remove_all(root);  // throws when a program of an earlier run still holds it
     const Install install{root / "install", root / "appdata"};
     fs::create_directories(install.install);
@@ -41,6 +42,8 @@ Install lay_out_install(const fs::path& root,
     const wchar_t* const other_tray = _wgetenv(L"PELLOX_TRAY_EXE");
     fs::copy_file(other_tray ? windows_path(other_tray) : bin_dir() / "Pellox-Desktop-Tray.exe",
                   install.install / "Pellox-Desktop-Tray.exe");
+    if (with_icon)
+        fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
     if (server_settings) {
         fs::copy_file(bin_dir() / "stand_in_server.exe", install.install / "Pellox-Desktop.exe");
         write_text(install.install / "stand_in.json", server_settings->dump());
@@ -48,9 +51,10 @@ Install lay_out_install(const fs::path& root,
     return install;
 }
 
-Install make_install(const std::string& name,
-                     const std::optional<nlohmann::json>& server_settings) {
-    return lay_out_install(bin_dir().parent_path() / "test-runs" / name, server_settings);
+Install make_install(const std::string& name, const std::optional<nlohmann::json>& server_settings,
+                     bool with_icon) {
+    return lay_out_install(bin_dir().parent_path() / "test-runs" / name, server_settings,
+                           with_icon);
 }
 
 fs::path windows_path(const std::wstring& path) {
@@ -78,8 +82,8 @@ bool Process::wait_all_ended(std::chrono::milliseconds timeout) const {
     return wait_until(
         [&] {
             JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation,
-                                             &accounting, sizeof accounting, nullptr) &&
+            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                             sizeof accounting, nullptr) &&
                    accounting.ActiveProcesses == 0;
         },
         timeout);
@@ -300,37 +304,6 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
         std::this_thread::sleep_for(50ms);
     }
     return true;
-}
-
-LoopbackServer::LoopbackServer(const std::function<void(SOCKET)>& behaviour) {
-    WSADATA data{};
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 8);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this, behaviour] {
-        for (SOCKET client; (client = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
-            // The tray's requests here are GETs: no body follows the head.
-            std::string head;
-            char chunk[512];
-            for (int n; !head.ends_with("\r\n\r\n") && (n = recv(client, chunk, 512, 0)) > 0;)
-                head.append(chunk, static_cast<std::size_t>(n));
-            behaviour(client);
-            closesocket(client);
-        }
-    });
-}
-
-void send_text(SOCKET client, std::string_view text) {
-    for (int n = 0;
-         !text.empty() && (n = send(client, text.data(), static_cast<int>(text.size()), 0)) > 0;)
-        text.remove_prefix(static_cast<std::size_t>(n));
 }
 
 }  // namespace harness

@@ -5,7 +5,6 @@
 // stand-in server and the recording browser saw, and a loopback server whose
 // behaviour the caller scripts. Failures show in the return values.
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <chrono>
@@ -15,8 +14,6 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <thread>
 #include <vector>
 
 namespace harness {
@@ -26,8 +23,9 @@ using namespace std::chrono_literals;
 
 fs::path bin_dir();  // where the built programs are
 
-// A fresh installation: install/ holds the tray and, given settings, the
-// stand-in server as Pellox-Desktop.exe; appdata/ beside it is the tray's APPDATA.
+// A fresh installation: install/ holds the tray, icon.ico when asked for and,
+// given settings, the stand-in server as Pellox-Desktop.exe; appdata/ beside
+// it is the tray's APPDATA.
 struct Install {
     fs::path install;
     fs::path appdata;
@@ -35,9 +33,11 @@ struct Install {
     fs::path runtime_json() const { return appdata / "PelloxDesktop" / "runtime.json"; }
     fs::path server_log() const { return install / "stand_in.log"; }
 };
-Install lay_out_install(const fs::path& root, const std::optional<nlohmann::json>& server_settings);
+Install lay_out_install(const fs::path& root, const std::optional<nlohmann::json>& server_settings,
+                        bool with_icon = false);
 // The same under the build tree's test-runs/NAME.
-Install make_install(const std::string& name, const std::optional<nlohmann::json>& server_settings);
+Install make_install(const std::string& name, const std::optional<nlohmann::json>& server_settings,
+                     bool with_icon = false);
 
 // A Linux path as Wine's Z: drive shows it; any other path as it is.
 fs::path windows_path(const std::wstring& path);
@@ -114,25 +114,5 @@ std::optional<Usage> usage_of(int unix_pid);
 
 // Polls the condition every 50 ms until it holds or the time is up.
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
-
-// Accepts connections on 127.0.0.1 until destroyed; reads each request's head,
-// hands the connection to the behaviour and closes it afterwards.
-class LoopbackServer {
-  public:
-    explicit LoopbackServer(const std::function<void(SOCKET client)>& behaviour);
-    ~LoopbackServer() {
-        closesocket(listener_);
-        thread_.join();
-    }
-    std::uint16_t port() const { return port_; }
-
-  private:
-    SOCKET listener_ = INVALID_SOCKET;
-    std::uint16_t port_ = 0;
-    std::thread thread_;
-};
-
-// Sends every byte, until a send fails.
-void send_text(SOCKET client, std::string_view text);
 
 }  // namespace harness

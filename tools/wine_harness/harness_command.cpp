@@ -8,6 +8,8 @@
 //                                          APPDATA and exits with its status
 //   harness icons                          one line per icon in the notification
 //                                          area: its rectangle, then the area's
+//   harness menus                          one line per popup menu on the screen:
+//                                          its rectangle
 //   harness pids PATH                      the Linux pids of the Wine processes
 //                                          running PATH, or any program under it
 #include <cstdio>
@@ -18,7 +20,7 @@
 namespace {
 
 int usage() {
-    std::fputs("usage: harness install DIR [SETTINGS] | run-tray DIR | icons | pids PATH\n",
+    std::fputs("usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | pids PATH\n",
                stderr);
     return 2;
 }
@@ -36,16 +38,17 @@ int wmain(int argc, wchar_t** argv) {
             if (settings->is_discarded())
                 return usage();
         }
-        const auto install = lay_out_install(windows_path(argv[2]), settings);
-        fs::copy_file(bin_dir() / "icon.ico", install.install / "icon.ico");
+        lay_out_install(windows_path(argv[2]), settings, true);
         return 0;
     }
     if (command == L"run-tray" && argc == 3) {
         const fs::path root = windows_path(argv[2]);
         const auto tray = start_tray({root / "install", root / "appdata"});
         const auto code = tray.wait_exit(std::chrono::milliseconds(INFINITE));
-        // What it started ends with it, but gets the time to finish first.
-        tray.wait_all_ended(10s);
+        // What it started ends with it, but gets a moment to finish first: a
+        // browser it opened last has its URL to write down.
+        if (!tray.wait_all_ended(3s))
+            std::fputs("harness: what the tray started still ran 3 s after it; ended\n", stderr);
         return static_cast<int>(code.value_or(125));
     }
     if (command == L"icons" && argc == 2) {
@@ -53,6 +56,14 @@ int wmain(int argc, wchar_t** argv) {
             std::printf("%ld %ld %ld %ld %ld %ld %ld %ld\n", icon.at.left, icon.at.top,
                         icon.at.right, icon.at.bottom, icon.area_at.left, icon.area_at.top,
                         icon.area_at.right, icon.area_at.bottom);
+        return 0;
+    }
+    if (command == L"menus" && argc == 2) {
+        for (const HWND menu : windows_of_class(nullptr, L"#32768")) {
+            RECT at{};
+            if (IsWindowVisible(menu) && GetWindowRect(menu, &at))
+                std::printf("%ld %ld %ld %ld\n", at.left, at.top, at.right, at.bottom);
+        }
         return 0;
     }
     if (command == L"pids" && argc == 3) {

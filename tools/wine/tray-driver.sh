@@ -1,13 +1,13 @@
 # shellcheck shell=bash
 # Drives the tray under Wine the way a person would: sourced by the GUI test
-# and the demo, inside scripts/wine-session. Takes the built programs from bin
+# and the demo, inside tools/wine/wine-session. Takes the built programs from bin
 # (build/windows/bin by default); sets dir, server_log and tray_pid.
-# shellcheck source=lib.sh
-source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+# shellcheck source=../../scripts/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 : "${bin:=$repo_root/build/windows/bin}"
 # Where the recording browser writes each URL it is given.
 browser_log=$(dirname "$bin")/browser.log
-harness() { "$repo_root/scripts/wine-run" "$bin/harness.exe" "$@"; }
+harness() { "$repo_root/tools/wine/wine-run" "$bin/harness.exe" "$@"; }
 
 # wait_for SECONDS COMMAND...: polls every 50 ms.
 wait_for() {
@@ -44,7 +44,6 @@ icon_gone() { [ -z "$(icon_geometry)" ]; }
 urls() { if [ -f "$browser_log" ]; then wc -l <"$browser_log"; else echo 0; fi; }
 has_urls() { [ "$(urls)" -ge "$1" ]; }
 logged() { grep -qF -- "$1" "$server_log" 2>/dev/null; }
-count_logged() { grep -cF -- "$1" "$server_log" 2>/dev/null || true; }
 
 # hover: rest the pointer on the icon until the tooltip has had time to show.
 hover() {
@@ -60,13 +59,13 @@ click() { # BUTTON [REPEAT]
     xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click --repeat "${2:-1}" --delay 80 "$1"
 }
 
-# open_menu: right-click the icon and wait until the menu has read the server.
+menu_shown() { [ -n "$(harness menus 2>/dev/null)" ]; }
+
+# open_menu: right-click the icon and wait until the menu is on the screen.
 open_menu() {
-    local before
-    before=$(count_logged '"path":"/api/features"')
     click 3
-    wait_for 5 test "$(count_logged '"path":"/api/features"')" -gt "$before" || return 1
-    sleep 0.7 # the menu is tracked once the answer is in
+    wait_for 5 menu_shown || return 1
+    sleep 0.3 # shown, and taking keys
 }
 
 choose() { # STEPS: pick the item that many steps down (separators are skipped)
