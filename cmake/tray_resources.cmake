@@ -30,10 +30,12 @@ function(pellox_add_tray_resources target)
     set(rc ${out}/tray.rc)
     configure_file(${root}/src/bin/tray/tray.rc.in ${rc} @ONLY)
     target_sources(${target} PRIVATE ${rc})
-    # windres reads the icon and manifest itself; nothing tells the build
-    # system about them unless listed here, so editing either would not relink.
+    # windres reads the icon, the manifest and the texts itself; nothing tells
+    # the build system about them unless listed here, so editing one would not
+    # relink.
     set_property(SOURCE ${rc} TARGET_DIRECTORY ${target} APPEND PROPERTY
-        OBJECT_DEPENDS ${PELLOX_TRAY_ICON} ${PELLOX_TRAY_MANIFEST})
+        OBJECT_DEPENDS ${PELLOX_TRAY_ICON} ${PELLOX_TRAY_MANIFEST} ${root}/src/bin/tray/strings.rc
+                       ${root}/src/tray/menu_texts.h ${root}/src/lifecycle/dialog_texts.h)
 
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -E copy_if_different
@@ -42,7 +44,7 @@ function(pellox_add_tray_resources target)
 
     if(BUILD_TESTING)
         add_test(NAME tray_resources
-            COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-resources $<TARGET_FILE:${target}> ${PROJECT_VERSION})
+            COMMAND ${CMAKE_SOURCE_DIR}/tests/exe/check-resources $<TARGET_FILE:${target}> ${PROJECT_VERSION})
         # The decompiling windres is the one this build compiles resources with.
         set_tests_properties(tray_resources PROPERTIES ENVIRONMENT "WINDRES=${CMAKE_RC_COMPILER}")
     endif()

@@ -22,10 +22,14 @@ check() {
     if "${@:2}"; then
         ok "$1"
     else
-        echo "FAIL ${step:+$step: }$1"
-        failures=$((failures + 1))
+        failed "$1"
         return 1
     fi
+}
+# failed MESSAGE...: an item of the check list that failed.
+failed() {
+    echo "FAIL ${step:+$step: }$*"
+    failures=$((failures + 1))
 }
 checks_passed() { [ "$failures" -eq 0 ]; }
 

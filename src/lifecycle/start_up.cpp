@@ -2,10 +2,12 @@
 
 #include <chrono>
 
+#include "lifecycle/dialog_texts.h"
 #include "lifecycle/server_process.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/string_resource.h"
 #include "server_link/runtime_file.h"
 
 namespace lifecycle {
@@ -17,11 +19,8 @@ constexpr auto kStartupWait = 20s;
 constexpr auto kPollPeriod = 250ms;
 
 constexpr wchar_t kMutexName[] = L"Global\\PelloxDesktopTray";
+// The product name is the same in every language; the text is in the user's.
 constexpr wchar_t kDialogCaption[] = L"Pellox Desktop";
-constexpr char kDialogText[] =
-    "Pellox Desktop could not start its library server.\n\n"
-    "Try running the installer again. If it keeps happening, there will be a "
-    "pellox-desktop-error.log in the install folder saying why.";
 
 bool learn_port() {
     const auto port = server_link::read_runtime_port();
@@ -55,7 +54,7 @@ StartupOutcome start_up() {
         platform::sleep_for(kPollPeriod);
     }
 
-    platform::message_box(platform::to_wide(kDialogText), kDialogCaption,
+    platform::message_box(platform::load_string(IDS_START_FAILED), kDialogCaption,
                           platform::kMbIconError | platform::kMbSetForeground);
     return StartupOutcome::Failed;
 }

@@ -1,6 +1,8 @@
 #include "tray/tray_menu.h"
 
+#include "platform/string_resource.h"
 #include "server_link/runtime_file.h"
+#include "tray/menu_texts.h"
 
 namespace tray {
 namespace {
@@ -11,8 +13,9 @@ void toggle_feature(const char* name, bool server_link::FeatureState::*feature) 
     server_link::set_feature(name, !(current.*feature));
 }
 
-platform::MenuItem item(TrayCommand command, const wchar_t* text, bool checked = false) {
-    return {static_cast<std::uint32_t>(command), text, checked};
+// The text in the user's display language, from the exe's string resources.
+platform::MenuItem item(TrayCommand command, std::uint32_t text_id, bool checked = false) {
+    return {static_cast<std::uint32_t>(command), platform::load_string(text_id), checked};
 }
 
 }  // namespace
@@ -20,12 +23,12 @@ platform::MenuItem item(TrayCommand command, const wchar_t* text, bool checked =
 std::vector<platform::MenuItem> tray_menu_items(const server_link::FeatureState& features) {
     const platform::MenuItem separator{};
     return {
-        item(TrayCommand::OpenDashboard, L"Open dashboard"),
+        item(TrayCommand::OpenDashboard, IDS_OPEN_DASHBOARD),
         separator,
-        item(TrayCommand::ToggleMedia, L"Share movies, shows && music", features.media),
-        item(TrayCommand::ToggleStream, L"Stream this PC", features.stream),
+        item(TrayCommand::ToggleMedia, IDS_SHARE_MEDIA, features.media),
+        item(TrayCommand::ToggleStream, IDS_STREAM_THIS_PC, features.stream),
         separator,
-        item(TrayCommand::Quit, L"Quit Pellox Desktop"),
+        item(TrayCommand::Quit, IDS_QUIT),
     };
 }
 

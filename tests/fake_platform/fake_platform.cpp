@@ -211,9 +211,11 @@ void post_quit_message(int exit_code) {
 std::uint32_t show_context_menu(WindowHandle, const std::vector<MenuItem>& items) {
     std::string shown = "menu";
     for (const auto& item : items) {
-        shown += item.command == 0 ? " -;"
-                                   : " " + to_string(item.command) +
-                                         (item.checked ? " [x] " : " ") + narrow(item.text) + ";";
+        shown += ' ';
+        if (item.command != 0)
+            shown += to_string(item.command) + (item.checked ? " [x] " : " ");
+        shown += item.command == 0 ? "-" : narrow(item.text);
+        shown += ';';
     }
     return log(shown) ? 0 : state().menu_choice;
 }
@@ -264,6 +266,11 @@ void prepare_shell() {
 
 void shell_open(const NativeString& url) {
     log("open " + narrow(url));
+}
+
+// Names the id, so that a test sees which text went where.
+NativeString load_string(std::uint32_t id) {
+    return L"string " + std::to_wstring(id);
 }
 
 void message_box(const NativeString&, const wchar_t* caption, std::uint32_t style) {

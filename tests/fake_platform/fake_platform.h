@@ -20,6 +20,7 @@
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "platform/sockets.h"
+#include "platform/string_resource.h"
 #include "platform/window.h"
 
 namespace fake {

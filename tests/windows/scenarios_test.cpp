@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -76,43 +77,87 @@ bool is_shown(const NotificationIcon& icon) {
                        [&](const auto& shown) { return shown.window == icon.window; });
 }
 
-// How far what the screen shows in the icon's window is from the icon drawn at
-// the small icon size over the window's own background (its corner pixel), at
-// the best place: the mean difference per colour channel, 0 to 255.
-double difference_from(const NotificationIcon& shown, HICON icon) {
-    const int width = shown.at.right - shown.at.left, height = shown.at.bottom - shown.at.top;
-    const int size = GetSystemMetrics(SM_CXSMICON);
+// The pixels of a bitmap that no DC holds, top row first, each 0x00RRGGBB.
+std::vector<std::uint32_t> pixels_of(HBITMAP bitmap, int width, int height) {
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width * height));
+    const HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, height, pixels.data(), &format, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// How far what the screen shows in the rectangle is from a picture of the
+// size that draw paints (given the rectangle's corner pixel, its background),
+// at the best place: the mean difference per colour channel, 0 to 255.
+double difference_from(const RECT& at, SIZE size, const std::function<void(HDC, COLORREF)>& draw) {
+    const int width = at.right - at.left, height = at.bottom - at.top;
     const HDC screen = GetDC(nullptr);
     const HDC seen = CreateCompatibleDC(screen), drawn = CreateCompatibleDC(screen);
     const HBITMAP seen_bits = CreateCompatibleBitmap(screen, width, height);
-    const HBITMAP drawn_bits = CreateCompatibleBitmap(screen, size, size);
+    const HBITMAP drawn_bits = CreateCompatibleBitmap(screen, size.cx, size.cy);
     SelectObject(seen, seen_bits);
     SelectObject(drawn, drawn_bits);
-    BitBlt(seen, 0, 0, width, height, screen, shown.at.left, shown.at.top, SRCCOPY);
-    const HBRUSH background = CreateSolidBrush(GetPixel(seen, 0, 0));
-    const RECT all{0, 0, size, size};
-    FillRect(drawn, &all, background);
-    DrawIconEx(drawn, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    double best = 255;
-    for (int top = 0; top + size <= height; ++top)
-        for (int left = 0; left + size <= width; ++left) {
-            long total = 0;
-            for (int y = 0; y < size; ++y)
-                for (int x = 0; x < size; ++x) {
-                    const COLORREF a = GetPixel(seen, left + x, top + y), b = GetPixel(drawn, x, y);
-                    total += std::abs(GetRValue(a) - GetRValue(b)) +
-                             std::abs(GetGValue(a) - GetGValue(b)) +
-                             std::abs(GetBValue(a) - GetBValue(b));
-                }
-            best = std::min(best, total / (3.0 * size * size));
-        }
-    DeleteObject(background);
+    BitBlt(seen, 0, 0, width, height, screen, at.left, at.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    draw(drawn, GetPixel(seen, 0, 0));
     DeleteDC(seen);
     DeleteDC(drawn);
+    const auto a = pixels_of(seen_bits, width, height), b = pixels_of(drawn_bits, size.cx, size.cy);
     DeleteObject(seen_bits);
     DeleteObject(drawn_bits);
-    ReleaseDC(nullptr, screen);
-    return best;
+    long best = 3L * 255 * size.cx * size.cy;
+    for (int top = 0; top + size.cy <= height; ++top)
+        for (int left = 0; left + size.cx <= width; ++left) {
+            long total = 0;
+            for (int y = 0; y < size.cy && total < best; ++y)
+                for (int x = 0; x < size.cx; ++x) {
+                    const auto p = a[static_cast<std::size_t>((top + y) * width + left + x)];
+                    const auto q = b[static_cast<std::size_t>(y * size.cx + x)];
+                    for (int shift : {0, 8, 16})
+                        total += std::abs(static_cast<int>((p >> shift) & 0xff) -
+                                          static_cast<int>((q >> shift) & 0xff));
+                }
+            best = std::min(best, total);
+        }
+    return best / (3.0 * std::max(1L, size.cx * size.cy));
+}
+
+// The icon drawn at the small icon size over the icon window's background.
+double difference_from(const NotificationIcon& shown, HICON icon) {
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    return difference_from(shown.at, {size, size}, [&](HDC drawn, COLORREF corner) {
+        const HBRUSH background = CreateSolidBrush(corner);
+        const RECT all{0, 0, size, size};
+        FillRect(drawn, &all, background);
+        DeleteObject(background);
+        DrawIconEx(drawn, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    });
+}
+
+// The text drawn as a menu draws it: menu font and colours, && as &.
+double difference_from_text(HWND menu, const wchar_t* text) {
+    RECT at{}, box{};
+    GetWindowRect(menu, &at);
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT font = CreateFontIndirectW(&metrics.lfMenuFont);
+    const HDC measure = CreateCompatibleDC(nullptr);
+    SelectObject(measure, font);
+    DrawTextW(measure, text, -1, &box, DT_SINGLELINE | DT_CALCRECT);
+    DeleteDC(measure);
+    const double difference =
+        difference_from(at, {box.right, box.bottom}, [&](HDC drawn, COLORREF) {
+            FillRect(drawn, &box, GetSysColorBrush(COLOR_MENU));
+            SelectObject(drawn, font);
+            SetTextColor(drawn, GetSysColor(COLOR_MENUTEXT));
+            SetBkMode(drawn, TRANSPARENT);
+            DrawTextW(drawn, text, -1, &box, DT_SINGLELINE);
+        });
+    DeleteObject(font);
+    return difference;
 }
 
 // The tray loads icon.ico as it does; without the file it falls back to this one.
@@ -291,33 +336,109 @@ TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
     EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
 }
 
-TEST(Scenario, WithoutAServerTheFailureDialogShowsAfterTwentySeconds) {
-    const auto install = make_install("failure-dialog", std::nullopt);
+// The texts a user sees, as the resources hold them: the four menu items,
+// then the failure dialog's.
+using Texts = std::array<const wchar_t*, 5>;
+constexpr Texts kEnglish = {
+    L"Open dashboard", L"Share movies, shows && music", L"Stream this PC", L"Quit Pellox Desktop",
+    L"Pellox Desktop could not start its library server.\n\nTry running the installer again. If "
+    L"it keeps happening, there will be a pellox-desktop-error.log in the install folder saying "
+    L"why."};
+constexpr Texts kGerman = {
+    L"Dashboard öffnen", L"Filme, Serien && Musik freigeben", L"Von diesem PC streamen",
+    L"Pellox Desktop beenden",
+    L"Pellox Desktop konnte seinen Bibliotheksserver nicht starten.\n\nFühren Sie das "
+    L"Installationsprogramm erneut aus. Wenn das Problem weiterhin auftritt, steht die Ursache in "
+    L"der Datei pellox-desktop-error.log im Installationsordner."};
+constexpr Texts kJapanese = {
+    L"ダッシュボードを開く", L"映画、番組、音楽を共有", L"この PC からストリーミング",
+    L"Pellox Desktop を終了",
+    L"Pellox Desktop のライブラリ サーバーを起動できませんでした。\n\nインストーラーをもう一度実行"
+    L"してください。問題が解決しない場合は、インストール フォルダーの pellox-desktop-error.log "
+    L"に原因が記録されます。"};
+
+// Wine takes a program's UI language from LANG as it starts, and what it
+// starts inherits that: CTest runs the test below once for each LANG here
+// (tests/windows/CMakeLists.txt). A regional variant gets its language.
+struct Language {
+    const char* lang;
+    LANGID ui_language;
+    const Texts& texts;
+    const Texts& other;  // what must not show instead
+};
+constexpr Language kLanguages[] = {
+    {"C.UTF-8", 0x0409, kEnglish, kGerman},
+    {"de_DE.UTF-8", 0x0407, kGerman, kEnglish},
+    {"de_AT.UTF-8", 0x0c07, kGerman, kEnglish},
+    {"ja_JP.UTF-8", 0x0411, kJapanese, kEnglish},
+};
+
+// The menu in the user's language, read by what it draws: a popup menu of
+// another process cannot be read under Wine 8 (GetMenuItemCount answers -1).
+// Then the failure dialog, read by its text; its caption is the product's
+// name in every language. It shows only after the 20 s of waiting for a port.
+TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
+    const std::string lang = std::getenv("LANG") ? std::getenv("LANG") : "";
+    const auto* const row = std::find_if(std::begin(kLanguages), std::end(kLanguages),
+                                         [&](const Language& l) { return lang == l.lang; });
+    ASSERT_NE(row, std::end(kLanguages)) << "LANG=" << lang << " is none of the table's";
+    ASSERT_EQ(GetUserDefaultUILanguage(), row->ui_language)
+        << "Wine did not take the UI language from LANG=" << lang
+        << ": does glibc have that locale (scripts/setup makes it)?";
+
+    const auto tray = start_tray(make_install("language-menu", nlohmann::json::object()));
+    const HWND window = tray_window(tray, 20s);
+    ASSERT_NE(window, nullptr) << "the tray made no window within 20 s";
+    // The menu opens above the cursor, which thus rests on no item.
+    SetCursorPos(300, 600);
+    PostMessageW(window, tray::WM_TRAYICON, 1, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    ASSERT_TRUE(wait_until(
+        [&] { return (menu = find_window(nullptr, L"#32768", tray.pid)) != nullptr; }, 10s))
+        << "no menu opened within 10 s of a right-click";
+    constexpr double kAlike = 2;
+    for (std::size_t i = 0; i < 4; ++i) {
+        double to_text = 255, to_other = 0;
+        EXPECT_TRUE(wait_until(
+            [&] {
+                to_text = difference_from_text(menu, row->texts[i]);
+                to_other = difference_from_text(menu, row->other[i]);
+                return to_text < kAlike && to_other > kAlike;
+            },
+            5s))
+            << "within 5 s the menu did not show \"" << row->texts[i] << "\" (mean difference "
+            << to_text << ") rather than \"" << row->other[i] << "\" (" << to_other << ")";
+    }
+    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
+
     const auto started = Clock::now();
-    const auto tray = start_tray(install);
+    const auto lonely = start_tray(make_install("language-dialog", std::nullopt));
     HWND dialog = nullptr;
     ASSERT_TRUE(wait_until(
-        [&] { return (dialog = find_window(nullptr, L"#32770", tray.pid)) != nullptr; }, 25s))
+        [&] { return (dialog = find_window(nullptr, L"#32770", lonely.pid)) != nullptr; }, 25s))
         << "no failure dialog within 25 s";
     EXPECT_GE(Clock::now() - started, 19s);
-
-    const wchar_t* const explanation =
-        L"Pellox Desktop could not start its library server.\n\nTry running the installer again. "
-        L"If it keeps happening, there will be a pellox-desktop-error.log in the install folder "
-        L"saying why.";
-    wchar_t text[1024] = {};
-    // Found by its text regardless of letter case, so compared once more.
-    GetWindowTextW(FindWindowExW(dialog, nullptr, nullptr, explanation), text, 1024);
-    EXPECT_STREQ(text, explanation);
+    const auto text_of = [](HWND shown) {
+        std::array<wchar_t, 1024> text{};
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(shown, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                            SMTO_NORMAL, 2000, &length);
+        return std::wstring(text.data());
+    };
+    EXPECT_EQ(text_of(dialog), L"Pellox Desktop");
     // The dialog's style reaches the box: an icon only shows with MB_ICONERROR.
     // (Wine brings every message box to the front, so MB_SETFOREGROUND shows
     // only on Windows.)
-    bool has_icon = false;
-    for (HWND child = nullptr; (child = FindWindowExW(dialog, child, L"Static", nullptr));)
+    bool has_text = false, has_icon = false;
+    for (HWND child = nullptr; (child = FindWindowExW(dialog, child, L"Static", nullptr));) {
+        has_text = has_text || text_of(child) == row->texts[4];
         has_icon = has_icon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
+    }
+    EXPECT_TRUE(has_text) << "the failure dialog did not say \"" << row->texts[4] << "\"";
     EXPECT_TRUE(has_icon) << "the failure dialog shows no icon";
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    EXPECT_EQ(tray.wait_exit(10s), 0u) << "the tray did not end with status 0 after the dialog";
+    EXPECT_EQ(lonely.wait_exit(10s), 0u) << "the tray did not end with status 0 after the dialog";
 }
 
 // Whatever started the tray reads its status: a stop must not pass for
