@@ -63,20 +63,6 @@ TEST(TrayWindow, AnswersOnlyItsOwnMessages) {
     }
 }
 
-TEST(TrayWindow, RightClickShowsTheMenuThenRunsTheChoice) {
-    const std::pair<std::string, std::uint32_t> cases[] = {{"", 4}, {"menu", 4}};
-    for (const auto& [failing, choice] : cases) {
-        fresh();
-        fake::state().answers = {features("media")};
-        fake::state().failing = {failing};
-        fake::state().menu_choice = choice;
-        send(WM_TRAYICON, 1, kRightClick);
-        EXPECT_EQ(fake::seen({"menu", "quit"}),
-                  "menu 1 string 1; -; 2 [x] string 2; 3 string 3; -; 4 string 4;" +
-                      std::string(failing.empty() ? " | quit 0" : ""));
-    }
-}
-
 // Each switch reads the server again when chosen: the menu may have been open
 // for a while.
 TEST(TrayWindow, ChecksShowTheServerAndSwitchesNegateAFreshRead) {
@@ -132,13 +118,10 @@ TEST(TrayIcon, ShowsTheBestIconUntilQuitAndRemovesItAfter) {
     }
 }
 
-TEST(Program, RunsStartUpTheTrayAndTheShutdownInOrder) {
+// The order of a quit and its grace are the Windows scenarios' business, which
+// see them as they happen; here, the outcomes that end without one.
+TEST(Program, EndsWithoutAShutdownWhenThereIsNothingToShutDown) {
     const std::pair<std::function<void(fake::State&)>, std::string> cases[] = {
-        // Quit: the icon goes, then the server is asked, given the grace, and stopped.
-        {[](fake::State&) {}, "notify-add | notify-delete | send | sleep 600 | terminate"},
-        // The server has exited by the time it is stopped.
-        {[](fake::State& s) { s.wait = platform::WaitResult::Signalled, s.exit_code = 0; },
-         "notify-add | notify-delete | send | sleep 600"},
         {[](fake::State& s) { s.mutex.last_error = platform::kErrorAlreadyExists; }, ""},
         // No port: the dialog, and a launched server is left running.
         {[](fake::State& s) { s.files.clear(); }, "message_box"},
