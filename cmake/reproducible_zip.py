@@ -9,7 +9,7 @@ change time, no entries for folders. Run by cmake/reproducible_zip.cmake.
 
 With --replace, writes ZIP again as OUT with the entry NAME holding FILE's
 bytes and every entry's name, time and permissions kept: the archive packaging
-would have written had FILE been built in NAME's place (scripts/sign-release
+would have written had FILE been built in NAME's place (release/sign-release
 puts the signed exe in the package this way).
 """
 
