@@ -1,10 +1,9 @@
 // What only the real system shows: the start-up as a user meets it, the icon
 // drawn and its tooltip, the quit's order and grace, files left free and
 // output handed on, the dialog, the fatal stop's status, file sharing and
-// Winsock time-outs; then the long runs (Soak.*, CTest label soak), the quick
-// ones first: many copies at once with the named mutex and the shell,
-// runtime.json files far larger than any server writes, and a thousand menus,
-// each with its exchange and none left behind.
+// sizes, Winsock time-outs; then the long runs (Soak.*, CTest label soak):
+// many copies at once with the named mutex and the shell, and a thousand
+// menus, each with its exchange and none left behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -336,6 +335,14 @@ TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
     EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
 }
 
+// A right-click on the icon: the menu's window, or nullptr when none opened within 10 s.
+HWND open_menu(HWND tray_window, DWORD pid) {
+    PostMessageW(tray_window, tray::WM_TRAYICON, 1, WM_RBUTTONUP);
+    HWND menu = nullptr;
+    wait_until([&] { return (menu = find_window(nullptr, L"#32768", pid)) != nullptr; }, 10s);
+    return menu;
+}
+
 // The texts a user sees, as the resources hold them: the four menu items,
 // then the failure dialog's.
 using Texts = std::array<const wchar_t*, 5>;
@@ -391,11 +398,8 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
     ASSERT_NE(window, nullptr) << "the tray made no window within 20 s";
     // The menu opens above the cursor, which thus rests on no item.
     SetCursorPos(300, 600);
-    PostMessageW(window, tray::WM_TRAYICON, 1, WM_RBUTTONUP);
-    HWND menu = nullptr;
-    ASSERT_TRUE(wait_until(
-        [&] { return (menu = find_window(nullptr, L"#32768", tray.pid)) != nullptr; }, 10s))
-        << "no menu opened within 10 s of a right-click";
+    const HWND menu = open_menu(window, tray.pid);
+    ASSERT_NE(menu, nullptr) << "no menu opened within 10 s of a right-click";
     constexpr double kAlike = 2;
     for (std::size_t i = 0; i < 4; ++i) {
         double to_text = 255, to_other = 0;
@@ -463,26 +467,41 @@ TEST(Scenario, TheMonotonicClockKeepsTheMilliseconds) {
     }
 }
 
-TEST(Scenario, AFolderIsNoServerAndRuntimeJsonIsReadWhileTheServerHoldsIt) {
-    const auto folder = make_install("files", std::nullopt).install;
-    const auto file = folder / "runtime.json";
-    write_text(file, R"({"port": 1})");
-    fs::create_directory(folder / "Pellox-Desktop.exe");
-    EXPECT_EQ(platform::file_type((folder / "Pellox-Desktop.exe").wstring()),
-              platform::FileType::Directory);
+// The server may hold runtime.json while the tray reads it, and must then
+// have it alone again; a huge one (a damaged disk, a stray copy) must cost a
+// 250 ms poll no more than a small one. A folder is no server.
+TEST(Scenario, RuntimeJsonIsReadSharedAndNeverWholeAndAFolderIsNoServer) {
+    const auto install = make_install("files", std::nullopt);
+    const auto folder = install.install / "Pellox-Desktop.exe";
+    fs::create_directory(folder);
+    EXPECT_EQ(platform::file_type(folder.wstring()), platform::FileType::Directory);
 
+    SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
+    const auto file = install.runtime_json();
+    write_text(file, R"({"port": 1})");
     // This writer lets others only read: the read must share writing and
     // deleting to open the file at all.
     const HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(platform::read_shared_file(file.wstring(), 1024), R"({"port": 1})");
+    EXPECT_EQ(server_link::read_runtime_port(), 1);
     CloseHandle(writer);
-    // Nothing of the read stays open: the server can have the file alone, and delete it.
     const HANDLE alone = CreateFileW(file.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    EXPECT_NE(alone, INVALID_HANDLE_VALUE);
+    EXPECT_NE(alone, INVALID_HANDLE_VALUE) << "the read left the file open";
     CloseHandle(alone);
+
+    const std::string document = R"({"port":8003})";
+    const std::pair<long long, std::optional<std::uint16_t>> cases[] = {
+        {64 << 10, 8003}, {(64 << 10) + 1, std::nullopt}, {512LL << 20, std::nullopt}};
+    for (const auto& [size, port] : cases) {
+        // The document, spaces, and from 1 MiB on a hole (sparse).
+        write_text(file, document + std::string(std::min(size, 1LL << 20) - document.size(), ' '));
+        fs::resize_file(file, size);
+        const auto started = Clock::now();
+        EXPECT_EQ(server_link::read_runtime_port(), port) << size;
+        EXPECT_LT(Clock::now() - started, 250ms) << size;
+    }
 }
 
 // The stand-in server on its own, answering as the settings say; its port.
@@ -543,10 +562,8 @@ struct MenuCycle {
     const char* failure = nullptr;
 };
 MenuCycle open_and_dismiss_menu(HWND tray_window, DWORD pid) {
-    PostMessageW(tray_window, tray::WM_TRAYICON, 1, WM_RBUTTONUP);
-    HWND window = nullptr;
-    if (!wait_until([&] { return (window = find_window(nullptr, L"#32768", pid)) != nullptr; },
-                    10s))
+    const HWND window = open_menu(tray_window, pid);
+    if (window == nullptr)
         return {.failure = "no menu opened within 10 s of a right-click"};
     DWORD_PTR menu = 0;
     if (!SendMessageTimeoutW(window, MN_GETHMENU, 0, 0, SMTO_NORMAL, 5000, &menu))
@@ -596,25 +613,6 @@ TEST(Soak, TenCopiesAtOnceGiveOneServerOneIconAndOneDashboard) {
         EXPECT_EQ(url, "http://127.0.0.1:" + port + "/");
     // The one copy left has the one icon window: Quit reaches it there.
     EXPECT_EQ(quit_tray(first), 0u) << "the running copy did not end with status 0 on Quit";
-}
-
-// runtime.json is a few dozen bytes; a huge one (a damaged disk, a stray
-// copy) must cost a 250 ms poll no more than a small one.
-TEST(Soak, AHugeRuntimeFileIsNotReadWhole) {
-    const auto install = make_install("huge-runtime", std::nullopt);
-    SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
-    const std::string document = R"({"port":8003})";
-    const std::pair<long long, std::optional<std::uint16_t>> cases[] = {
-        {64 << 10, 8003}, {(64 << 10) + 1, std::nullopt}, {512LL << 20, std::nullopt}};
-    for (const auto& [size, port] : cases) {
-        // The document, spaces, and from 1 MiB on a hole (sparse).
-        write_text(install.runtime_json(),
-                   document + std::string(std::min(size, 1LL << 20) - document.size(), ' '));
-        fs::resize_file(install.runtime_json(), size);
-        const auto started = Clock::now();
-        EXPECT_EQ(server_link::read_runtime_port(), port) << size;
-        EXPECT_LT(Clock::now() - started, 250ms) << size;
-    }
 }
 
 TEST(Soak, AThousandMenusAndExchangesLeaveTheHandleCountsAsTheyWere) {

@@ -1,9 +1,9 @@
 #pragma once
 
 // Drives the real programs under Wine, for the tests and the bench alike: per-run
-// install folders, the tray and other programs started and found, what the
-// stand-in server and the recording browser saw, and a loopback server whose
-// behaviour the caller scripts. Failures show in the return values.
+// install folders, the tray and other programs started and found, and what the
+// stand-in server and the recording browser saw. Failures show in the return
+// values.
 
 #include <windows.h>
 
