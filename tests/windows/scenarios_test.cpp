@@ -312,7 +312,8 @@ TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
         << "the server did not exit by itself within 10 s";
     // By now the tray has chosen its icon and runs its message loop, which
     // waits for messages rather than polling for them.
-    ASSERT_NE(tray_window(tray, 10s), nullptr) << "the tray made no window within 10 s";
+    ASSERT_NE(tray_window(tray, 10s), nullptr)
+        << "the tray made no window within 10 s: " << tray_state(tray);
     const auto process = unix_pids(install.install / "Pellox-Desktop-Tray.exe");
     ASSERT_EQ(process.size(), 1u) << "the tray's Linux process was not found";
     const auto before = usage_of(process[0]);
@@ -395,7 +396,7 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
 
     const auto tray = start_tray(make_install("language-menu", nlohmann::json::object()));
     const HWND window = tray_window(tray, 20s);
-    ASSERT_NE(window, nullptr) << "the tray made no window within 20 s";
+    ASSERT_NE(window, nullptr) << "the tray made no window within 20 s: " << tray_state(tray);
     // The menu opens above the cursor, which thus rests on no item.
     SetCursorPos(300, 600);
     const HWND menu = open_menu(window, tray.pid);
@@ -619,7 +620,7 @@ TEST(Soak, AThousandMenusAndExchangesLeaveTheHandleCountsAsTheyWere) {
     const auto install = make_install("menu-soak", nlohmann::json{{"features", {{"media", true}}}});
     const auto tray = start_tray(install);
     const HWND window = tray_window(tray, 20s);
-    ASSERT_NE(window, nullptr) << "the tray made no window within 20 s";
+    ASSERT_NE(window, nullptr) << "the tray made no window within 20 s: " << tray_state(tray);
     // The first menus allocate what every later one reuses.
     constexpr int kWarmUp = 5, kCycles = 1000;
     std::uint32_t highest_slot = 0;
