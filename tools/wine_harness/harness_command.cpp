@@ -12,6 +12,8 @@
 //                                          its rectangle
 //   harness pids PATH                      the Linux pids of the Wine processes
 //                                          running PATH, or any program under it
+//   harness hold-desktop                   keeps the desktop for the session:
+//                                          runs until the wineserver ends it
 #include <cstdio>
 #include <string>
 
@@ -20,8 +22,10 @@
 namespace {
 
 int usage() {
-    std::fputs("usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | pids PATH\n",
-               stderr);
+    std::fputs(
+        "usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | pids PATH | "
+        "hold-desktop\n",
+        stderr);
     return 2;
 }
 
@@ -69,6 +73,16 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"pids" && argc == 3) {
         for (const int pid : unix_pids(windows_path(argv[2])))
             std::printf("%d\n", pid);
+        return 0;
+    }
+    if (command == L"hold-desktop" && argc == 2) {
+        // The wineserver closes the desktop a second after its last program
+        // has ended, and a program starting just then can be left on the
+        // closing one, without its windows. A hidden window holds it.
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
         return 0;
     }
     return usage();
