@@ -140,7 +140,8 @@ Usage used_by(int unix_pid) {
 // Idle CPU, peak memory and the menu, with the tray and the bare program
 // running side by side.
 void footprint_and_menu() {
-    const auto install = make_install("bench-footprint", {{"features", kFeatures}}, true);
+    const auto install =
+        make_install("bench-footprint", nlohmann::json{{"features", kFeatures}}, true);
     clear_browser_log();
     const auto tray = start_tray(install);
     const auto bare = start_program(bin_dir() / "bare_tray.exe", bin_dir());
