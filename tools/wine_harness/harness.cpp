@@ -157,15 +157,7 @@ HWND tray_window(const Process& tray, std::chrono::milliseconds timeout) {
 
 std::string tray_state(const Process& tray) {
     const auto code = tray.wait_exit(0ms);
-    std::string state = code ? "it ended with status " + std::to_string(*code) : "it still runs";
-    state += "; windows of its class: of pids";
-    for (HWND window = nullptr;
-         (window = FindWindowExW(HWND_MESSAGE, window, tray::kWindowClass, nullptr));) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        state += " " + std::to_string(owner);
-    }
-    return state + " (the tray's is " + std::to_string(tray.pid) + ")";
+    return code ? "it ended with status " + std::to_string(*code) : "it still runs";
 }
 
 std::vector<nlohmann::json> server_log(const Install& install, const std::string& text) {

@@ -72,8 +72,7 @@ std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds ti
 
 // The tray's message-only window once it has one; nullptr when it has none in time.
 HWND tray_window(const Process& tray, std::chrono::milliseconds timeout);
-// For a failure message: whether the tray still runs, and which processes
-// have a window of its class.
+// For a failure message: whether the tray still runs, or how it ended.
 std::string tray_state(const Process& tray);
 
 // The stand-in server's events whose log line holds the text, such as "\"method\":\"GET\"".
