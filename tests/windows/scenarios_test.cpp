@@ -29,28 +29,12 @@ namespace {
 using namespace harness;
 using Clock = std::chrono::steady_clock;
 
-// The tooltip lives in Wine's notification area, another process: its text is
-// read into a buffer placed there.
-std::wstring current_tool_text(HWND tooltip) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(tooltip, &pid);
-    const std::shared_ptr<void> owner(
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid),
-        CloseHandle);
-    constexpr std::size_t kTextOffset = 1024;
-    auto* const remote =
-        static_cast<char*>(VirtualAllocEx(owner.get(), nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
-    TTTOOLINFOW info{};
-    info.cbSize = sizeof info;
-    info.lpszText = reinterpret_cast<wchar_t*>(remote + kTextOffset);
-    std::array<wchar_t, 256> text{};
-    DWORD_PTR found = 0;
-    if (WriteProcessMemory(owner.get(), remote, &info, sizeof info, nullptr) &&
-        SendMessageTimeoutW(tooltip, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(remote),
-                            SMTO_NORMAL, 2000, &found) &&
-        found)
-        ReadProcessMemory(owner.get(), remote + kTextOffset, text.data(), sizeof text - 2, nullptr);
-    VirtualFreeEx(owner.get(), remote, 0, MEM_RELEASE);
+// A window's text, also another process's: the system copies it across.
+std::wstring text_of(HWND window) {
+    std::array<wchar_t, 1024> text{};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_NORMAL, 2000, &length);
     return text.data();
 }
 
@@ -239,7 +223,7 @@ TEST(Scenario, StartUpLaunchesTheServerHiddenOpensTheDashboardAndShowsTheIcon) {
     EXPECT_TRUE(wait_until(
         [&] {
             for (const HWND tip : windows_of_class(nullptr, TOOLTIPS_CLASSW))
-                if (IsWindowVisible(tip) && (shown = current_tool_text(tip)) == L"Pellox Desktop")
+                if (IsWindowVisible(tip) && (shown = text_of(tip)) == L"Pellox Desktop")
                     return true;
             return false;
         },
@@ -424,13 +408,6 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
         [&] { return (dialog = find_window(nullptr, L"#32770", lonely.pid)) != nullptr; }, 25s))
         << "no failure dialog within 25 s";
     EXPECT_GE(Clock::now() - started, 19s);
-    const auto text_of = [](HWND shown) {
-        std::array<wchar_t, 1024> text{};
-        DWORD_PTR length = 0;
-        SendMessageTimeoutW(shown, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                            SMTO_NORMAL, 2000, &length);
-        return std::wstring(text.data());
-    };
     EXPECT_EQ(text_of(dialog), L"Pellox Desktop");
     // The dialog's style reaches the box: an icon only shows with MB_ICONERROR.
     // (Wine brings every message box to the front, so MB_SETFOREGROUND shows
