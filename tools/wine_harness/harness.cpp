@@ -185,22 +185,12 @@ std::vector<std::string> opened_urls() {
 }
 
 HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid) {
-    const auto is_wanted = [&](HWND window) {
+    for (const HWND window : windows_of_class(parent, class_name)) {
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        return owner == pid && (parent == HWND_MESSAGE || IsWindowVisible(window));
-    };
-    if (parent == HWND_MESSAGE) {
-        for (HWND window = nullptr; (window = FindWindowExW(parent, window, class_name, nullptr));)
-            if (is_wanted(window))
-                return window;
-        return nullptr;
-    }
-    // A snapshot: stepping with FindWindowExW from a window that a menu's end
-    // destroys meanwhile makes Wine 10's wineserver spin for ever.
-    for (const HWND window : windows_of_class(nullptr, class_name))
-        if (is_wanted(window))
+        if (owner == pid && (parent == HWND_MESSAGE || IsWindowVisible(window)))
             return window;
+    }
     return nullptr;
 }
 
@@ -209,6 +199,12 @@ std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name) {
         const wchar_t* class_name;
         std::vector<HWND> found;
     } search{class_name, {}};
+    // No enumeration lists message-only windows. Elsewhere a snapshot: stepping
+    // with FindWindowExW from a window that a menu's end destroys meanwhile
+    // makes Wine 10's wineserver spin for ever.
+    if (parent == HWND_MESSAGE)
+        for (HWND window = nullptr; (window = FindWindowExW(parent, window, class_name, nullptr));)
+            search.found.push_back(window);
     const WNDENUMPROC collect = [](HWND window, LPARAM context) -> BOOL {
         auto& search = *reinterpret_cast<Search*>(context);
         wchar_t name[256] = {};
@@ -219,7 +215,7 @@ std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name) {
     };
     if (parent == nullptr)
         EnumWindows(collect, reinterpret_cast<LPARAM>(&search));
-    else
+    else if (parent != HWND_MESSAGE)
         EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }

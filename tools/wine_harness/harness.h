@@ -86,7 +86,8 @@ std::vector<std::string> opened_urls();
 // windows for HWND_MESSAGE; for nullptr, visible top-level ones ("#32768" is a
 // menu, "#32770" a dialog).
 HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid);
-// The windows of the class: top-level ones for nullptr, else the parent's descendants.
+// The windows of the class: top-level ones for nullptr, message-only ones for
+// HWND_MESSAGE, else the parent's descendants.
 std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name);
 
 // A visible icon in the notification area and where it and the area are on the screen.
