@@ -29,7 +29,8 @@ namespace {
 using namespace harness;
 using Clock = std::chrono::steady_clock;
 
-// A window's text, also another process's: the system copies it across.
+// A window's text, also another process's: the system copies it across. A tooltip
+// control answers with the tip it shows.
 std::wstring text_of(HWND window) {
     std::array<wchar_t, 1024> text{};
     DWORD_PTR length = 0;
