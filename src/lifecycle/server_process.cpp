@@ -1,10 +1,10 @@
 #include "lifecycle/server_process.h"
 
 #include <algorithm>
-#include <mutex>
 #include <optional>
 
 #include "platform/files.h"
+#include "platform/lock.h"
 #include "platform/path.h"
 #include "platform/process.h"
 
@@ -15,7 +15,7 @@ constexpr std::wstring_view kServerExecutable = L"Pellox-Desktop.exe";
 constexpr std::wstring_view kNoBrowserName = L"PELLOX_NO_BROWSER";
 constexpr std::uint32_t kTerminatedExitCode = 1;
 
-std::mutex ServerChildLock;
+platform::Lock ServerChildLock;
 std::optional<platform::ProcessHandles> ServerChild;
 
 wchar_t fold_case(wchar_t c) {
@@ -78,7 +78,7 @@ void launch_server() {
     if (!started) {
         return;
     }
-    const std::lock_guard lock(ServerChildLock);
+    const platform::LockGuard lock(ServerChildLock);
     if (ServerChild) {
         close_process(*ServerChild);
     }
@@ -86,7 +86,7 @@ void launch_server() {
 }
 
 void stop_server() {
-    const std::lock_guard lock(ServerChildLock);
+    const platform::LockGuard lock(ServerChildLock);
     if (!ServerChild) {
         return;
     }

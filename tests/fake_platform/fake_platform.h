@@ -17,6 +17,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/lock.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "platform/sockets.h"
