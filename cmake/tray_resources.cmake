@@ -15,6 +15,7 @@ function(pellox_add_tray_resources target)
     # Read by configure_file below.
     set(PELLOX_TRAY_ICON ${root}/assets/icon.ico)
     set(PELLOX_TRAY_MANIFEST ${out}/tray.manifest)
+    set(PELLOX_TRAY_STRINGS ${pellox_generated}/strings.rc)
     # VERSIONINFO and the manifest's assemblyIdentity both take exactly four
     # numbers; the project version may give fewer.
     string(REPLACE "." ";" parts "${PROJECT_VERSION}")
@@ -30,12 +31,12 @@ function(pellox_add_tray_resources target)
     set(rc ${out}/tray.rc)
     configure_file(${root}/src/bin/tray/tray.rc.in ${rc} @ONLY)
     target_sources(${target} PRIVATE ${rc})
-    # windres reads the icon, the manifest and the texts itself; nothing tells
+    # windres reads the icon, the manifest and the texts (made from
+    # languages.json: CMakeLists.txt) itself; nothing tells
     # the build system about them unless listed here, so editing one would not
     # relink.
     set_property(SOURCE ${rc} TARGET_DIRECTORY ${target} APPEND PROPERTY
-        OBJECT_DEPENDS ${PELLOX_TRAY_ICON} ${PELLOX_TRAY_MANIFEST} ${root}/src/bin/tray/strings.rc
-                       ${root}/src/tray/menu_texts.h ${root}/src/lifecycle/dialog_texts.h)
+        OBJECT_DEPENDS ${PELLOX_TRAY_ICON} ${PELLOX_TRAY_MANIFEST} ${PELLOX_TRAY_STRINGS})
 
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -E copy_if_different

@@ -1,5 +1,6 @@
 #pragma once
 
-// String resource id of the failure dialog's text (src/bin/tray/strings.rc).
-// A macro, because the resource script includes this header too.
+// String resource id of the failure dialog's text, which
+// src/bin/tray/languages.json gives in every language. A macro, because the
+// resource script made from it includes this header too.
 #define IDS_START_FAILED 5

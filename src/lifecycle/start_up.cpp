@@ -2,12 +2,12 @@
 
 #include <chrono>
 
+#include "language/ui_language.h"
 #include "lifecycle/dialog_texts.h"
 #include "lifecycle/server_process.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/shell.h"
-#include "platform/string_resource.h"
 #include "server_link/runtime_file.h"
 
 namespace lifecycle {
@@ -54,8 +54,9 @@ StartupOutcome start_up() {
         platform::sleep_for(kPollPeriod);
     }
 
-    platform::message_box(platform::load_string(IDS_START_FAILED), kDialogCaption,
-                          platform::kMbIconError | platform::kMbSetForeground);
+    platform::message_box(language::ui_text(IDS_START_FAILED), kDialogCaption,
+                          platform::kMbIconError | platform::kMbSetForeground,
+                          language::UiLanguage->direction);
     return StartupOutcome::Failed;
 }
 

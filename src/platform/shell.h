@@ -16,7 +16,9 @@ void prepare_shell();
 // Hands the URL to the shell's "open" verb; the outcome is not reported.
 void shell_open(const NativeString& url);
 
-// A modal message box without an owner; returns when the user closes it.
-void message_box(const NativeString& text, const wchar_t* caption, std::uint32_t style);
+// A modal message box without an owner, its text reading in the direction
+// given; returns when the user closes it.
+void message_box(const NativeString& text, const wchar_t* caption, std::uint32_t style,
+                 TextDirection direction);
 
 }  // namespace platform

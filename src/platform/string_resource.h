@@ -6,9 +6,8 @@
 
 namespace platform {
 
-// The executable's string resource of this id, from the block Windows'
-// resource loader chooses for the thread's UI language (falling back to the
-// English one); empty when there is none.
-NativeString load_string(std::uint32_t id);
+// The executable's string resource of this id in the table of exactly this
+// resource language id; empty when there is none.
+NativeString load_string(std::uint32_t id, std::uint16_t language);
 
 }  // namespace platform

@@ -10,6 +10,9 @@ namespace platform {
 
 using NativeString = std::wstring;
 
+// Which way a language reads: what a menu or a dialog in it must follow.
+enum class TextDirection { LeftToRight, RightToLeft };
+
 // UTF-8 to UTF-16; code points above U+FFFF become surrogate pairs. c_str()
 // supplies the terminating 0 unit. Malformed input becomes U+FFFD.
 NativeString to_wide(std::string_view utf8);

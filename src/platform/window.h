@@ -41,9 +41,10 @@ struct MenuItem {
 
 // Shows the menu at the cursor the way a notification icon's menu must be
 // shown, so that it closes on a click elsewhere and opens again on the next
-// click, and gives the chosen command: 0 when it was dismissed or could not
-// be shown.
-std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>& items);
+// click, laid out to read in the direction given, and gives the chosen
+// command: 0 when it was dismissed or could not be shown.
+std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>& items,
+                                TextDirection direction);
 
 // The window and its message loop.
 ModuleHandle executable_module();

@@ -1,8 +1,9 @@
 #pragma once
 
-// String resource ids of the menu's texts (src/bin/tray/strings.rc). Macros,
-// because the resource script includes this header too and the resource
-// compiler understands nothing but the preprocessor.
+// String resource ids of the menu's texts, which src/bin/tray/languages.json
+// gives in every language. Macros, because the resource script made from it
+// includes this header too and the resource compiler understands nothing but
+// the preprocessor.
 #define IDS_OPEN_DASHBOARD 1
 #define IDS_SHARE_MEDIA 2
 #define IDS_STREAM_THIS_PC 3

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <iterator>
 #include <stdexcept>
 
 namespace fake {
@@ -220,8 +222,14 @@ void post_quit_message(int exit_code) {
     log("quit " + to_string(exit_code));
 }
 
-std::uint32_t show_context_menu(WindowHandle, const std::vector<MenuItem>& items) {
-    std::string shown = "menu";
+// Marks a right-to-left menu or dialog.
+std::string direction_text(TextDirection direction) {
+    return direction == TextDirection::RightToLeft ? " right-to-left" : "";
+}
+
+std::uint32_t show_context_menu(WindowHandle, const std::vector<MenuItem>& items,
+                                TextDirection direction) {
+    std::string shown = "menu" + direction_text(direction);
     for (const auto& item : items) {
         shown += ' ';
         if (item.command != 0)
@@ -280,13 +288,20 @@ void shell_open(const NativeString& url) {
     log("open " + narrow(url));
 }
 
-// Names the id, so that a test sees which text went where.
-NativeString load_string(std::uint32_t id) {
-    return L"string " + std::to_wstring(id);
+std::vector<std::string> preferred_ui_languages() {
+    return state().preferred_ui_languages;
 }
 
-void message_box(const NativeString&, const wchar_t* caption, std::uint32_t style) {
-    log("message_box " + hex(style) + " " + narrow(caption));
+// Names the id and the table, so that a test sees which text went where.
+NativeString load_string(std::uint32_t id, std::uint16_t language) {
+    wchar_t table[8];
+    std::swprintf(table, std::size(table), L"/%04x", language);
+    return L"string " + std::to_wstring(id) + table;
+}
+
+void message_box(const NativeString&, const wchar_t* caption, std::uint32_t style,
+                 TextDirection direction) {
+    log("message_box " + hex(style) + " " + narrow(caption) + direction_text(direction));
 }
 
 }  // namespace platform

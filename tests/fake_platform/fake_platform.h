@@ -22,6 +22,7 @@
 #include "platform/shell.h"
 #include "platform/sockets.h"
 #include "platform/string_resource.h"
+#include "platform/ui_languages.h"
 #include "platform/window.h"
 
 namespace fake {
@@ -69,6 +70,7 @@ struct State {
     // Message, wparam, lparam: dispatched by run_message_loop until a quit.
     std::vector<std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t>> messages;
     std::uint32_t menu_choice = 0;  // what the user picks from a tracked menu
+    std::vector<std::string> preferred_ui_languages = {"en-US"};
 };
 
 State& state();

@@ -46,7 +46,8 @@ TEST(TrayWindow, AnswersOnlyItsOwnMessages) {
     const std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t, std::string> cases[] = {
         {WM_TRAYICON, 1, platform::kWmLButtonDblClk, open},
         {WM_TRAYICON, 1, high_bits | platform::kWmLButtonDblClk, open},
-        {WM_TRAYICON, 1, kRightClick, "menu 1 string 1; -; 2 string 2; 3 string 3; -; 4 string 4;"},
+        {WM_TRAYICON, 1, kRightClick,
+         "menu 1 string 1/0409; -; 2 string 2/0409; 3 string 3/0409; -; 4 string 4/0409;"},
         {WM_TRAYICON, 1, platform::kWmLButtonUp, ""},
         {WM_TRAYICON, 1, platform::kWmMouseMove, ""},
         {kCommand, id(TrayCommand::OpenDashboard), 0, open},

@@ -48,7 +48,8 @@ void post_quit_message(int exit_code) {
     PostQuitMessage(exit_code);
 }
 
-std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>& items) {
+std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>& items,
+                                TextDirection direction) {
     const HMENU menu = CreatePopupMenu();
     if (menu == nullptr) {
         return 0;
@@ -67,8 +68,13 @@ std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>&
     // Without being foreground the menu would not close on a click elsewhere,
     // and without the WM_NULL it would fail to open on every second click.
     SetForegroundWindow(window);
-    const auto chosen = static_cast<std::uint32_t>(TrackPopupMenu(
-        menu, TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
+    // Mirrored: check marks on the right, the texts right-aligned, opening to
+    // the cursor's left. (The items' MFT_RIGHTORDER is the same bit as
+    // MF_SYSMENU for AppendMenuW, and Wine then draws the system menu's icon.)
+    const UINT layout = direction == TextDirection::RightToLeft ? TPM_LAYOUTRTL : 0;
+    const auto chosen = static_cast<std::uint32_t>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON | layout, at.x, at.y,
+                       0, window, nullptr));
     PostMessageW(window, WM_NULL, 0, 0);
     DestroyMenu(menu);
     return chosen;

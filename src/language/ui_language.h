@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace language {
+
+// One of the exe's string tables: the language it is written in as Windows
+// names it, the resource language id it is kept under, which way it reads,
+// and the other names it is chosen for, separated by spaces.
+struct Language {
+    std::string_view tag;
+    std::uint16_t id;
+    platform::TextDirection direction;
+    std::string_view also_for;
+};
+
+// The table of the first preferred UI language (most preferred first) that
+// has one, by the language's own name or else by its parents' as Windows
+// names them (de-AT, then de; zh-HK, then zh-Hant); English (US) when none has.
+const Language& choose_language(const std::vector<std::string>& preferred);
+
+// The language the menu and the failure dialog speak: English (US) until
+// choose_ui_language has asked Windows for the user's.
+extern const Language* UiLanguage;
+void choose_ui_language();
+
+// The text of this id in UiLanguage.
+platform::NativeString ui_text(std::uint32_t id);
+
+}  // namespace language

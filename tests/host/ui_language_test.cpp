@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "bin/tray/program.h"
+#include "fake_platform.h"
+#include "language/languages.h"
+#include "language/ui_language.h"
+#include "lifecycle/server_process.h"
+#include "tray/tray_menu.h"
+
+namespace {
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : " ") + name;
+    return text;
+}
+
+// Windows gives the user's preferred UI languages, most preferred first; the
+// language Windows was installed in is not among them unless the user chose it.
+TEST(UiLanguage, TheFirstPreferredLanguageWithATableByItsNameOrItsParentsElseEnglish) {
+    const std::pair<std::vector<std::string>, std::uint16_t> cases[] = {
+        {{"en-US"}, 0x0409},
+        {{}, 0x0409},
+        // A German Windows whose user chose English (UK): English, not German.
+        {{"en-GB"}, 0x0409},
+        // Several preferred languages: the first one with a table, before English.
+        {{"cy-GB", "de-CH", "en-US"}, 0x0007},
+        {{"gd-GB", "en-GB", "fr-FR"}, 0x0409},
+        {{"de-de"}, 0x0007},
+        // Norwegian: Bokmål's table is nb's (0x7C14, not 0x0014), and Nynorsk gets it too.
+        {{"nb-NO"}, 0x7C14},
+        {{"nn-NO"}, 0x7C14},
+        // A Chinese region's parent is its script, not zh.
+        {{"zh-CN"}, 0x0004},
+        {{"zh-SG"}, 0x0004},
+        {{"zh-TW"}, 0x7C04},
+        {{"zh-HK"}, 0x7C04},
+        {{"zh-MO"}, 0x7C04},
+        {{"zh-Hant-HK"}, 0x7C04},
+        // Portugal's Portuguese for every region but Brazil.
+        {{"pt-BR"}, 0x0416},
+        {{"pt-PT"}, 0x0816},
+        {{"pt-AO"}, 0x0816},
+        // Languages we lack.
+        {{"tlh"}, 0x0409},
+        {{"ga-IE", "cy-GB"}, 0x0409},
+    };
+    for (const auto& [preferred, id] : cases)
+        EXPECT_EQ(language::choose_language(preferred).id, id) << joined(preferred);
+}
+
+// The display languages Windows offers, each as the data file says.
+TEST(UiLanguage, EachWindowsDisplayLanguageGetsItsTable) {
+    for (const auto& [display, tag] : language::kDisplayLanguages)
+        EXPECT_EQ(language::choose_language({std::string(display)}).tag, tag) << display;
+}
+
+// Chosen once, at start: the failure dialog, and the menu of a tray that
+// started, in that table and its direction; left to right with exactly the
+// dialog's usual flags.
+TEST(UiLanguage, TheDialogAndTheMenuSpeakTheLanguageChosenAtStart) {
+    struct Case {
+        std::vector<std::string> preferred;
+        std::string dialog, menu;
+    };
+    const Case cases[] = {
+        {{"de-AT"},
+         "message_box 0x10010 Pellox Desktop",
+         "menu 1 string 1/0007; -; 2 string 2/0007; 3 string 3/0007; -; 4 string 4/0007;"},
+    };
+    for (const auto& c : cases) {
+        for (const bool started : {false, true}) {
+            lifecycle::stop_server();
+            fake::reset();
+            auto& fake = fake::state();
+            fake.preferred_ui_languages = c.preferred;
+            if (started)
+                fake.files[L"PelloxDesktop\\runtime.json"] = R"({"port": 8080})";
+            fake.messages = {{tray::WM_TRAYICON, 1, platform::kWmRButtonUp},
+                             {platform::kWmCommand, 4, 0}};
+            run_program();
+            EXPECT_EQ(fake::seen({started ? "menu" : "message_box"}), started ? c.menu : c.dialog)
+                << joined(c.preferred);
+        }
+    }
+    lifecycle::stop_server();
+    language::UiLanguage = &language::choose_language({});
+}
+
+}  // namespace
