@@ -22,8 +22,10 @@ TEST(UiLanguage, TheFirstPreferredLanguageWithATableByItsNameOrItsParentsElseEng
     const std::pair<std::vector<std::string>, std::uint16_t> cases[] = {
         {{"en-US"}, 0x0409},
         {{}, 0x0409},
-        // A German Windows whose user chose English (UK): English, not German.
+        // A German Windows whose user chose English (UK), or Arabic: theirs, not German.
         {{"en-GB"}, 0x0409},
+        {{"ar-SA"}, 0x0001},
+        {{"he-IL"}, 0x000D},
         // Several preferred languages: the first one with a table, before English.
         {{"cy-GB", "de-CH", "en-US"}, 0x0007},
         {{"gd-GB", "en-GB", "fr-FR"}, 0x0409},
@@ -38,6 +40,10 @@ TEST(UiLanguage, TheFirstPreferredLanguageWithATableByItsNameOrItsParentsElseEng
         {{"zh-HK"}, 0x7C04},
         {{"zh-MO"}, 0x7C04},
         {{"zh-Hant-HK"}, 0x7C04},
+        // Serbian in Latin script; Cyrillic has no table, and neither has plain sr.
+        {{"sr-Latn-RS"}, 0x701A},
+        {{"sr-Cyrl-RS"}, 0x0409},
+        {{"sr"}, 0x0409},
         // Portugal's Portuguese for every region but Brazil.
         {{"pt-BR"}, 0x0416},
         {{"pt-PT"}, 0x0816},
@@ -68,6 +74,10 @@ TEST(UiLanguage, TheDialogAndTheMenuSpeakTheLanguageChosenAtStart) {
         {{"de-AT"},
          "message_box 0x10010 Pellox Desktop",
          "menu 1 string 1/0007; -; 2 string 2/0007; 3 string 3/0007; -; 4 string 4/0007;"},
+        {{"he-IL"},
+         "message_box 0x10010 Pellox Desktop right-to-left",
+         "menu right-to-left 1 string 1/000d; -; 2 string 2/000d; 3 string 3/000d; -; 4 string "
+         "4/000d;"},
     };
     for (const auto& c : cases) {
         for (const bool started : {false, true}) {
