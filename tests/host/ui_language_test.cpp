@@ -29,7 +29,6 @@ TEST(UiLanguage, TheFirstPreferredLanguageWithATableByItsNameOrItsParentsElseEng
         // Several preferred languages: the first one with a table, before English.
         {{"cy-GB", "de-CH", "en-US"}, 0x0007},
         {{"gd-GB", "en-GB", "fr-FR"}, 0x0409},
-        {{"de-de"}, 0x0007},
         // Norwegian: Bokmål's table is nb's (0x7C14, not 0x0014), and Nynorsk gets it too.
         {{"nb-NO"}, 0x7C14},
         {{"nn-NO"}, 0x7C14},
@@ -44,6 +43,8 @@ TEST(UiLanguage, TheFirstPreferredLanguageWithATableByItsNameOrItsParentsElseEng
         {{"sr-Latn-RS"}, 0x701A},
         {{"sr-Cyrl-RS"}, 0x0409},
         {{"sr"}, 0x0409},
+        // Names are compared without regard to letter case.
+        {{"SR-latn-rs"}, 0x701A},
         // Portugal's Portuguese for every region but Brazil.
         {{"pt-BR"}, 0x0416},
         {{"pt-PT"}, 0x0816},
