@@ -68,9 +68,9 @@ std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>&
     // Without being foreground the menu would not close on a click elsewhere,
     // and without the WM_NULL it would fail to open on every second click.
     SetForegroundWindow(window);
-    // Mirrored: check marks on the right, the texts right-aligned, opening to
-    // the cursor's left. (The items' MFT_RIGHTORDER is the same bit as
-    // MF_SYSMENU for AppendMenuW, and Wine then draws the system menu's icon.)
+    // Mirrored: the check marks on the right, the texts against the right
+    // edge. (Wine 8 draws an item of the right-order type, MFT_RIGHTORDER, as
+    // the system menu's icon.)
     const UINT layout = direction == TextDirection::RightToLeft ? TPM_LAYOUTRTL : 0;
     const auto chosen = static_cast<std::uint32_t>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON | layout, at.x, at.y,
