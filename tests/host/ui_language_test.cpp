@@ -88,8 +88,9 @@ TEST(UiLanguage, TheDialogAndTheMenuSpeakTheLanguageChosenAtStart) {
             fake.preferred_ui_languages = c.preferred;
             if (started)
                 fake.files[L"PelloxDesktop\\runtime.json"] = R"({"port": 8080})";
-            fake.messages = {{tray::WM_TRAYICON, 1, platform::kWmRButtonUp},
-                             {platform::kWmCommand, 4, 0}};
+            fake.messages = {
+                {tray::WM_TRAYICON, 1, platform::kWmRButtonUp},
+                {platform::kWmCommand, static_cast<std::uintptr_t>(tray::TrayCommand::Quit), 0}};
             run_program();
             EXPECT_EQ(fake::seen({started ? "menu" : "message_box"}), started ? c.menu : c.dialog)
                 << joined(c.preferred);
