@@ -16,7 +16,7 @@ import time
 import unittest
 import zipfile
 from concurrent.futures import ThreadPoolExecutor
-from contextlib import redirect_stderr, redirect_stdout
+from contextlib import redirect_stderr, redirect_stdout, suppress
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "release"))
@@ -279,19 +279,28 @@ class Verifying(unittest.TestCase):
                     [f"{REPO}/release/verify-release", "--root", "root.crt", "--signer-sha256", pin, f"genuine/{NAME}.zip"],
                     env={**os.environ, "TMPDIR": tmp, "PATH": f"{stub}:{os.environ['PATH']}"}, cwd=pki,
                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True) as run:
-                deadline = time.monotonic() + 10
-                while not os.path.exists(f"{stub}/pid") and time.monotonic() < deadline:
-                    time.sleep(0.05)
-                self.assertTrue(os.path.exists(f"{stub}/pid"), "verify-release did not run openssl within 10 s")
-                time.sleep(0.1)  # from its pid written to its exec
-                run.send_signal(number)
-                start = time.monotonic()
-                said = run.communicate(timeout=5)[1]
-                self.assertLess(time.monotonic() - start, 2, "verify-release did not end within 2 s of the signal")
-                self.assertIn(f"FAILED at step 'statement': stopped by {number.name}; openssl and all it started ended", said)
-                self.assertRaises(ProcessLookupError, os.kill, int(read(f"{stub}/pid")), 0)
-                self.assertEqual((run.returncode, os.listdir(tmp)), (-number, []))
-                os.remove(f"{stub}/pid")
+                try:
+                    deadline = time.monotonic() + 10
+                    while not os.path.exists(f"{stub}/pid") and time.monotonic() < deadline:
+                        time.sleep(0.05)
+                    self.assertTrue(os.path.exists(f"{stub}/pid"), "verify-release did not run openssl within 10 s")
+                    time.sleep(0.1)  # from its pid written to its exec
+                    run.send_signal(number)
+                    start = time.monotonic()
+                    try:
+                        said = run.communicate(timeout=5)[1]
+                    except subprocess.TimeoutExpired:
+                        self.fail(f"verify-release did not end within 5 s of {number.name}")
+                    self.assertLess(time.monotonic() - start, 2, "verify-release did not end within 2 s of the signal")
+                    self.assertIn(f"FAILED at step 'statement': stopped by {number.name}; openssl and all it started ended",
+                                  said)
+                    self.assertRaises(ProcessLookupError, os.kill, int(read(f"{stub}/pid")), 0)
+                    self.assertEqual((run.returncode, os.listdir(tmp)), (-number, []))
+                finally:  # whatever failed, nothing this started goes on
+                    run.kill()
+                    with suppress(OSError, ValueError):
+                        os.kill(int(read(f"{stub}/pid")), signal.SIGKILL)
+                        os.remove(f"{stub}/pid")
 
 
 class PackageAndExe(unittest.TestCase):
