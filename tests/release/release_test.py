@@ -15,7 +15,7 @@ import tempfile
 import time
 import unittest
 import zipfile
-from concurrent.futures import ThreadPoolExecutor
+from concurrent.futures import ProcessPoolExecutor
 from contextlib import redirect_stderr, redirect_stdout, suppress
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -116,6 +116,20 @@ def checked(folder):
         return str(refusal)
     finally:
         shutil.rmtree(work)
+
+
+def verifies(which, at, by):
+    """Whether the genuine release with byte at of its file which changed by by verifies (SHA256SUMS recomputed)."""
+    files = [read(f) for f in release(f"{pki}/genuine")]
+    files[which] = files[which][:at] + bytes([files[which][at] ^ by]) + files[which][at + 1:]
+    if which < 2:
+        files[2] = steps.sums_text({f"{NAME}.zip": files[0], f"{NAME}.p7s": files[1]})
+    folder = tempfile.mkdtemp(dir=tmp)
+    for path, data in zip(release(folder), files):
+        steps.write(path, data)
+    verdict = checked(folder)
+    shutil.rmtree(folder)
+    return verdict is None
 
 
 def edit(element, path, change):
@@ -253,21 +267,9 @@ class Verifying(unittest.TestCase):
     def test_3000_one_byte_changes_of_each_published_file(self):
         """SHA256SUMS recomputed when the ZIP or the .p7s changes, as anyone can: none verifies."""
         rng = random.Random(31)
-
-        def verifies(which, at, by):
-            files = list(self.genuine)
-            files[which] = files[which][:at] + bytes([files[which][at] ^ by]) + files[which][at + 1:]
-            if which < 2:
-                files[2] = steps.sums_text({f"{NAME}.zip": files[0], f"{NAME}.p7s": files[1]})
-            folder = tempfile.mkdtemp(dir=tmp)
-            for path, data in zip(release(folder), files):
-                steps.write(path, data)
-            verdict = checked(folder)
-            shutil.rmtree(folder)
-            return verdict is None
         changes = [(i, rng.randrange(len(self.genuine[i])), rng.randrange(1, 256)) for i in range(4) for _ in range(3000)]
-        with redirect_stdout(None), redirect_stderr(None), ThreadPoolExecutor(os.cpu_count()) as pool:
-            self.assertEqual(sum(pool.map(verifies, *zip(*changes))), 0)
+        with redirect_stdout(None), redirect_stderr(None), ProcessPoolExecutor(os.cpu_count()) as pool:
+            self.assertEqual(sum(pool.map(verifies, *zip(*changes), chunksize=100)), 0)
             self.assertIsNone(checked(f"{pki}/genuine"))
 
     def test_a_signal_at_any_step_ends_its_tool_and_says_so(self):
