@@ -8,6 +8,7 @@ that line within 2 s and ends the program by the same signal.
 """
 
 import base64
+import contextlib
 import hashlib
 import os
 import re
@@ -17,10 +18,12 @@ import stat
 import subprocess
 import sys
 import tempfile
+import time
 
 import authenticode
 
 step = "arguments"
+deadline = None  # time.monotonic() by which every bounded tool must have ended
 
 
 class Failed(Exception):
@@ -47,7 +50,9 @@ def printable(text):
 
 def run(args, timeout=20, env=None, pass_fds=()):
     """The exit status of a tool and what it said, which is shown when it fails; a tool
-    that has not ended within timeout seconds fails the step."""
+    that has not ended within timeout seconds, or by the deadline, fails the step."""
+    if timeout and deadline:
+        timeout = max(0.1, min(timeout, deadline - time.monotonic()))
     with subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                           env=env, pass_fds=pass_fds, start_new_session=True) as tool:
         try:
@@ -55,7 +60,7 @@ def run(args, timeout=20, env=None, pass_fds=()):
         except BaseException as e:  # ended here: leaving the block would wait for it
             end(tool)
             if isinstance(e, subprocess.TimeoutExpired):
-                fail(f"{os.path.basename(args[0])} {args[1]} did not end within {timeout} s")
+                fail(f"{os.path.basename(args[0])} {args[1]} did not end within {timeout:.1f} s")
             if isinstance(e, Stopped):
                 raise Stopped(e.args[0], os.path.basename(args[0])) from None
             raise
@@ -224,7 +229,8 @@ def main(name, body):
     finally:
         if work:
             shutil.rmtree(work, ignore_errors=True)
-    print(f"{name}: FAILED at step '{step}': {reason}", file=sys.stderr, flush=True)
+    with contextlib.suppress(OSError):  # a terminal hung up takes no more words
+        print(f"{name}: FAILED at step '{step}': {reason}", file=sys.stderr, flush=True)
     if stopped:
         signal.signal(stopped, signal.SIG_DFL)
         os.kill(os.getpid(), stopped)

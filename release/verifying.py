@@ -20,6 +20,7 @@ import hashlib
 import os
 import re
 import sys
+import time
 
 import authenticode
 import reproducible_zip
@@ -106,7 +107,7 @@ def check_sums(text, files, name):
 
 def rebuild(work, commit, zip_name, released, zip_data, p7s):
     """Steps build, attach and compare."""
-    steps.step = "build"
+    steps.step, steps.deadline = "build", None  # every input is read: from here on, time is the build's
     status, rev = steps.run(["git", "-C", REPO, "rev-parse", "--verify", "--end-of-options", f"{commit}^{{commit}}"])
     if status:
         fail(f"no commit {commit} in {REPO}")
@@ -138,6 +139,7 @@ def rebuild(work, commit, zip_name, released, zip_data, p7s):
 
 def main(argv):
     def body(work):
+        steps.deadline = time.monotonic() + 25  # a verdict on any input within 30 s, the rebuild aside
         given, args = steps.options(argv, ("--root", "--signer-sha256", "--commit"), USAGE)
         if "--root" not in given or not 1 <= len(args) <= 2:
             fail(USAGE)
