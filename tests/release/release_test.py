@@ -14,6 +14,7 @@ import sys
 import tempfile
 import time
 import unittest
+import warnings
 import zipfile
 from concurrent.futures import ProcessPoolExecutor
 from contextlib import redirect_stderr, redirect_stdout, suppress
@@ -25,6 +26,7 @@ import reproducible_zip  # noqa: E402
 import steps  # noqa: E402
 from authenticode import tlv  # noqa: E402
 
+warnings.filterwarnings("ignore", "Duplicate name")  # a ZIP with two entries of one name is a case below
 NAME, EXE = "Pellox-Desktop-Tray-1.0.0-win64", "bin/Pellox-Desktop-Tray.exe"
 P256 = 0xFFFFFFFF00000000FFFFFFFFFFFFFFFFBCE6FAADA7179E84F3B9CAC2FC632551  # the order of P-256's group
 TOKEN = (1, 0, -1, 0, -1, 0, 1, 0)  # in the exe's signature: its SignerInfo's timestamp attribute's value
@@ -51,10 +53,11 @@ def setUpModule():
     for name, issuer, use, days in (
             ("root", None, "CA", "2"), ("forged", None, "CA", "2"), ("ica", "root", "CA", "2"),
             ("signer", "root", "codeSigning", "2"), ("other", "root", "codeSigning", "2"),
-            ("expired", "root", "codeSigning", "-1"), ("server", "root", "serverAuth", "2"),
+            ("expired", "root", "codeSigning", "0"), ("server", "root", "serverAuth", "2"),
             ("tsa", "root", "critical,timeStamping", "2"), ("tsa2", "ica", "critical,timeStamping", "2"),
             ("tsa3", "forged", "critical,timeStamping", "2")):
-        # The other signer's key is RSA, the rest EC; the made-up CA's name is what osslsigncode prints for a good timestamp.
+        # The other signer's key is RSA, the rest EC; the made-up CA's name is what osslsigncode prints for a good
+        # timestamp; "expired" is valid for no time (OpenSSL 3.5 takes no -days -1), so expired by its first use.
         sh("openssl", "genpkey", "-out", f"{name}.key", *(["-algorithm", "RSA"] if name == "other" else
                                                           ["-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256"]))
         steps.write(f"{pki}/{name}.ext", ("basicConstraints=critical,CA:true\nkeyUsage=critical,keyCertSign" if use == "CA"
@@ -234,15 +237,16 @@ class Verifying(unittest.TestCase):
             ("a bit of the exe flipped, whole, signed with the key", dict(exe=f"{pki}/flipped.exe", whole=True,
                                                                            resign="signer"),
              "signature", "the exe's signature does not verify against root.crt"),
-            ("the .p7s not the exe's, signed with the key", dict(p7s=g[1][:-1] + b"\1", resign="signer"),
+            ("the .p7s not the exe's, signed with the key", dict(p7s=g[1][:-1] + bytes([g[1][-1] ^ 1]), resign="signer"),
              "signature", f"{NAME}.p7s is not the signature of the released exe"),
             ("no statement", dict(then=lambda p: os.remove(p[3])), "arguments", f"no {NAME}.SHA256SUMS.p7s beside"),
             ("no SHA256SUMS", dict(then=lambda p: os.remove(p[2])), "arguments", f"no {NAME}.SHA256SUMS beside"),
             ("statement by another key of the root", dict(resign="other"), "statement", "not signed by the pinned"),
             ("statement by another key, carrying the pinned certificate", dict(resign="other", carry=["signer"]),
              "statement", f"is signed by the certificate of SHA-256 {fingerprint('other')}, not by the pinned"),
-            ("statement's signature value changed", dict(then=lambda p: os.truncate(p[3], len(g[3]) - 1) or open(
-                p[3], "ab").write(b"\0")), "statement", "is not a signature of " + f"{NAME}.SHA256SUMS that verifies"),
+            ("statement's signature value changed", dict(then=lambda p: os.replace(steps.write(p[3] + "x", g[3][:-1] + bytes([g[3][-1] ^ 1])),
+                                                                                   p[3])),
+             "statement", f"is not a signature of {NAME}.SHA256SUMS that verifies"),
             ("a sparse 200 GB .p7s", dict(then=sparse(1)), "arguments", "more than an exe's signature can be"),
             ("a sparse 200 GB ZIP", dict(then=sparse(0)), "arguments", "more than a package can be"),
             ("the .p7s a link to /dev/zero", dict(then=lambda p: os.remove(p[1]) or os.symlink("/dev/zero", p[1])),
