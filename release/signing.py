@@ -70,13 +70,13 @@ def arguments(argv):
 def sign(stage, o, zip_path, secret):
     def tool(*args, timeout=60, env=None):
         """A tool given the secret through a pipe: its file descriptor stands for {fd} in args."""
-        read, written = os.pipe()
+        fd, written = os.pipe()
         os.write(written, secret + b"\n")
         os.close(written)
         try:
-            return steps.run([a.replace("{fd}", str(read)) for a in args], timeout, env, (read,))
+            return steps.run([a.replace("{fd}", str(fd)) for a in args], timeout, env, (fd,))
         finally:
-            os.close(read)
+            os.close(fd)
 
     name = os.path.basename(zip_path).removesuffix(".zip")
     out = os.path.realpath(o.get("out") or os.path.join(os.path.dirname(zip_path), "signed"))

@@ -163,9 +163,9 @@ def check_statement(work, sums, statement, root, pin):
     if pin not in (hashlib.sha256(c).hexdigest() for c in carried):
         fail(f"{os.path.basename(statement)} is not signed by the pinned {pin}: it carries no such certificate")
     signers = os.path.join(work, "signers.pem")
-    # No dates: the certificate is the pinned one, and a release stays verifiable after it expires;
-    # its dates are held to the time the exe's timestamp proves (check_exe). No purpose either:
-    # OpenSSL 3.0 knows none for code signing.
+    # No dates: the certificate is the pinned one, and a release stays verifiable after it expires
+    # (the exe's signature, made with the same key, is held to the time its timestamp proves:
+    # check_exe). No purpose either: OpenSSL 3.0 knows none for code signing.
     status, _ = run(["openssl", "cms", "-verify", "-binary", "-inform", "DER", "-in", statement, "-content", sums,
                      "-CAfile", root, "-purpose", "any", "-no_check_time", "-signer", signers, "-out", os.devnull])
     if status:

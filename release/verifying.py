@@ -44,7 +44,8 @@ def published(zip_path, p7s_path=None):
 
 
 def check_published(work, zip_path, p7s_path, root_path, pin):
-    """Steps arguments to signature. The signer's certificate, the time stamped, the released exe."""
+    """Steps arguments to signature: the signer's certificate, the released exe's path, the ZIP's and the
+    .p7s's bytes, all vouched for by the signer."""
     steps.step = "arguments"
     paths = published(zip_path, p7s_path)
     names = [os.path.basename(p) for p in paths]
@@ -81,8 +82,8 @@ def check_published(work, zip_path, p7s_path, root_path, pin):
     with open(released, "rb") as f:
         if authenticode.extract(f.read()) != data[1]:
             fail(f"{names[1]} is not the signature of the released exe")
-    time = steps.check_exe(work, released, root)
-    ok(f"{names[1]} is the exe's signature; it and its timestamp ({time}) verify against {os.path.basename(root)}")
+    stamped = steps.check_exe(work, released, root)
+    ok(f"{names[1]} is the exe's signature; it and its timestamp ({stamped}) verify against {os.path.basename(root)}")
     return signer, released, data[0], data[1]
 
 
