@@ -50,6 +50,8 @@ def setUpModule():
     global pki, tmp, url, mute, server, pin
     # The verifier's temporary folders in memory where there is /dev/shm: 12,000 of them.
     pki, tmp = tempfile.mkdtemp(), tempfile.mkdtemp(dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
+    unittest.addModuleCleanup(shutil.rmtree, pki)  # also when what follows fails
+    unittest.addModuleCleanup(shutil.rmtree, tmp)
     for name, issuer, use, days in (
             ("root", None, "CA", "2"), ("forged", None, "CA", "2"), ("ica", "root", "CA", "2"),
             ("signer", "root", "codeSigning", "2"), ("other", "root", "codeSigning", "2"),
@@ -78,6 +80,7 @@ def setUpModule():
          ("intermediate", "tsa2", "sha256"))))
     server = subprocess.Popen([sys.executable, f"{REPO}/.ci/timestamp-server.py", "tsa.cnf"], cwd=pki,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    unittest.addModuleCleanup(lambda: server.kill() or server.communicate())
     url, mute = (f"http://127.0.0.1:{port}/" for port in server.stdout.readline().split())  # once it listens
     os.makedirs(f"{pki}/package/bin")
     steps.write(f"{pki}/package/LICENSE.txt", b"MIT\n")
@@ -87,13 +90,6 @@ def setUpModule():
     status, said = sign(f"{pki}/genuine")
     assert status == 0, said
     pin = fingerprint("signer")
-
-
-def tearDownModule():
-    server.kill()
-    server.communicate()
-    shutil.rmtree(pki)
-    shutil.rmtree(tmp)
 
 
 def fingerprint(name):
