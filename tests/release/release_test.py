@@ -81,7 +81,9 @@ def setUpModule():
     server = subprocess.Popen([sys.executable, f"{REPO}/.ci/timestamp-server.py", "tsa.cnf"], cwd=pki,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     unittest.addModuleCleanup(lambda: server.kill() or server.communicate())
-    url, mute = (f"http://127.0.0.1:{port}/" for port in server.stdout.readline().split())  # once it listens
+    ports = server.stdout.readline().split()  # once it listens; nothing when it ended instead (it cannot wait before)
+    assert len(ports) == 2, "the timestamp server ended without telling its ports"
+    url, mute = (f"http://127.0.0.1:{port}/" for port in ports)
     os.makedirs(f"{pki}/package/bin")
     steps.write(f"{pki}/package/LICENSE.txt", b"MIT\n")
     reproducible_zip.main(f"{pki}/no-exe.zip", f"{pki}/package", 1700000000)
