@@ -41,22 +41,6 @@ timed() {
     echo "$script_name: $1 took $((SECONDS - start)) s"
 }
 
-# show FILE: what another program said, indented under the step; what it
-# says of a hostile file may hold terminal control codes, which cat -v shows.
-show() { sed 's/^/    /' "$1" | cat -v >&2; }
-
-# authenticode COMMAND ARGS...: release/authenticode.py, whose refusal is the
-# step's failure.
-authenticode() {
-    local refusal
-    { refusal=$(python3 "$repo_root/release/authenticode.py" "$@" 2>&1 >&3 3>&-); } 3>&1 ||
-        fail "$refusal"
-}
-
-# fail_unforeseen: from here on, a command that fails where nobody checked
-# still ends the script naming the step.
-fail_unforeseen() { trap 'fail "$BASH_COMMAND failed"' ERR; }
-
 # clean_clone DIR [REV]: a clone of this checkout in DIR with REV (HEAD)
 # checked out; what is not committed is not in it.
 clean_clone() {
