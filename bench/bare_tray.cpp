@@ -11,6 +11,7 @@
 #include <cwchar>
 
 #include "bare_client.h"
+#include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 
 namespace {

@@ -19,9 +19,10 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "platform/window.h"
+#include "platform/process.h"
 #include "server_link/http.h"
 #include "server_link/runtime_file.h"
+#include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 
 namespace {
