@@ -53,10 +53,6 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
         show_menu(window);
         return 0;
     }
-    if (message == WM_COMMAND && LOWORD(wparam) == id(TrayCommand::Quit)) {
-        PostQuitMessage(0);
-        return 0;
-    }
     return DefWindowProcW(window, message, wparam, lparam);
 }
 

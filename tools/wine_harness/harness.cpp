@@ -5,11 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
-#include <thread>
 
 #include "tray/tray_icon.h"
-#include "tray/tray_menu.h"
 
 namespace harness {
 namespace {
@@ -130,19 +129,23 @@ Process start_program(const fs::path& program, const fs::path& directory,
     return {std::shared_ptr<void>(info.hProcess, end), info.dwProcessId, job};
 }
 
-Process start_tray(const Install& install, HANDLE output) {
-    SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
-    // Started elsewhere than its own folder, which is where the server must run.
-    return start_program(install.install / "Pellox-Desktop-Tray.exe", install.install.parent_path(),
-                         L"", output);
+StandIn start_stand_in(const std::string& name, const nlohmann::json& settings) {
+    const auto install = make_install(name, settings);
+    auto server = start_program(install.install / "Pellox-Desktop.exe", install.install);
+    return {std::move(server), listening_port(install, 10s).value_or(0)};
 }
 
-std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds timeout) {
-    const HWND window = tray_window(tray, timeout);
-    if (window == nullptr)
-        return std::nullopt;
-    PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(tray::TrayCommand::Quit), 0);
-    return tray.wait_exit(timeout);
+Tray start_tray(const Install& install, HANDLE output) {
+    SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
+    auto icons = notification_icons();
+    // Started elsewhere than its own folder, which is where the server must run.
+    return {start_program(install.install / "Pellox-Desktop-Tray.exe",
+                          install.install.parent_path(), L"", output),
+            std::move(icons)};
+}
+
+std::optional<NotificationIcon> tray_icon(const Tray& tray, std::chrono::milliseconds timeout) {
+    return new_icon(tray.icons_before, timeout);
 }
 
 HWND tray_window(const Process& tray, std::chrono::milliseconds timeout) {
@@ -171,9 +174,18 @@ std::vector<nlohmann::json> server_log(const Install& install, const std::string
     return events;
 }
 
-std::optional<int> listening_port(const Install& install) {
-    const auto events = server_log(install, R"("event":"listening")");
-    return events.empty() ? std::nullopt : std::optional(events.front().at("port").get<int>());
+std::optional<std::uint16_t> listening_port(const Install& install,
+                                            std::chrono::milliseconds timeout) {
+    std::optional<std::uint16_t> port;
+    wait_until(
+        [&] {
+            const auto events = server_log(install, R"("event":"listening")");
+            if (!events.empty())
+                port = events.front().at("port").get<std::uint16_t>();
+            return port.has_value();
+        },
+        timeout);
+    return port;
 }
 
 void clear_browser_log() {
@@ -220,6 +232,14 @@ std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name) {
     return search.found;
 }
 
+std::wstring text_of(HWND window) {
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_NORMAL, 2000, &length);
+    return text;
+}
+
 // Wine 8 keeps the notification area in a window of its X11 driver, Wine 10
 // (like Windows) in explorer's taskbar; each icon is a child window there.
 std::vector<NotificationIcon> notification_icons() {
@@ -238,6 +258,27 @@ std::vector<NotificationIcon> notification_icons() {
                     icons.push_back(found);
                 }
     return icons;
+}
+
+bool is_shown(const NotificationIcon& icon) {
+    const auto icons = notification_icons();
+    return std::any_of(icons.begin(), icons.end(),
+                       [&](const auto& shown) { return shown.window == icon.window; });
+}
+
+std::optional<NotificationIcon> new_icon(const std::vector<NotificationIcon>& before,
+                                         std::chrono::milliseconds timeout) {
+    std::optional<NotificationIcon> found;
+    wait_until(
+        [&] {
+            for (const auto& icon : notification_icons())
+                if (std::none_of(before.begin(), before.end(),
+                                 [&](const auto& old) { return old.window == icon.window; }))
+                    found = icon;
+            return found.has_value();
+        },
+        timeout);
+    return found;
 }
 
 DWORD handle_count(HANDLE process) {
@@ -297,12 +338,13 @@ std::optional<Usage> usage_of(int unix_pid) {
     return usage.peak_kib == 0 ? std::nullopt : std::optional(usage);
 }
 
-bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds poll) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        std::this_thread::sleep_for(50ms);
+        Sleep(static_cast<DWORD>(poll.count()));
     }
     return true;
 }
