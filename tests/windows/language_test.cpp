@@ -92,10 +92,8 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
 
     const auto started = Clock::now();
     const auto lonely = start_tray(make_install("language-dialog", std::nullopt));
-    HWND dialog = nullptr;
-    ASSERT_TRUE(wait_until(
-        [&] { return (dialog = find_window(nullptr, L"#32770", lonely.pid)) != nullptr; }, 25s))
-        << "no failure dialog within 25 s";
+    const HWND dialog = wait_for_window(nullptr, L"#32770", lonely.pid, 25s);
+    ASSERT_NE(dialog, nullptr) << "no failure dialog within 25 s";
     EXPECT_GE(Clock::now() - started, 19s);
     EXPECT_EQ(text_of(dialog), L"Pellox Desktop");
     // The dialog's style reaches the box: an icon only shows with MB_ICONERROR.

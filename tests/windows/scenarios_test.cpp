@@ -1,6 +1,6 @@
 // The program as a user meets it, where only the real system shows it: the
-// start-up, the icon drawn and its tooltip, the quit's order and grace, files
-// left free and output handed on.
+// start-up, the icon drawn and its tooltip, files left free and output handed
+// on. What follows Quit is the menu's business (menu_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,51 +10,13 @@
 #include "harness.h"
 #include "input.h"
 #include "screen.h"
+#include "tray/tray_icon.h"
 // After windows.h, which harness.h brings.
 #include <commctrl.h>
 
 namespace {
 
 using namespace harness;
-
-// The tray loads icon.ico as it does; without the file it falls back to this one.
-HICON icon_file(const fs::path& path) {
-    return static_cast<HICON>(
-        LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE));
-}
-HICON generic_icon() {
-    return LoadIconW(nullptr, IDI_APPLICATION);
-}
-
-// Whether the screen shows the expected icon and not the other, within 5 s.
-testing::AssertionResult drawn_as(const NotificationIcon& shown, HICON expected, HICON other) {
-    constexpr double kAlike = 12;
-    double to_expected = 255, to_other = 0;
-    if (wait_until(
-            [&] {
-                to_expected = difference_from(shown, expected);
-                to_other = difference_from(shown, other);
-                return to_expected < kAlike && to_other > kAlike;
-            },
-            5s))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure()
-           << "within 5 s the icon drawn was not the expected one: mean difference " << to_expected
-           << " from it, " << to_other << " from the other";
-}
-
-// The stand-in server's process, to wait for it and read how it ended.
-std::shared_ptr<void> open_server(const Install& install) {
-    const auto started = server_log(install, R"("event":"start")");
-    const HANDLE server = started.empty()
-                              ? nullptr
-                              : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                            started.front().at("pid").get<DWORD>());
-    return {server, [](HANDLE handle) {
-                if (handle)
-                    CloseHandle(handle);
-            }};
-}
 
 // The server runs in the tray's folder, told not to open a browser of its own
 // and without a console window, which a user would see and could close, also
@@ -106,48 +68,6 @@ TEST(Scenario, StartUpLaunchesTheServerHiddenOpensTheDashboardAndShowsTheIcon) {
     EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
 }
 
-// Quit takes the icon away before it asks the server to exit, then ends a
-// server that ignores the request once the 600 ms grace is over: timed from
-// the server's own clock to the system's record of its end.
-TEST(Scenario, QuitRemovesTheIconThenEndsAServerThatStaysAfterTheGrace) {
-    // The second's delay holds the tray in its request: an icon taken away
-    // only after asking would still be there meanwhile.
-    const auto install =
-        make_install("quit", nlohmann::json{{"ignore_quit", true}, {"reply_delay_ms", 1000}});
-    const auto tray = start_tray(install);
-    const auto icon = tray_icon(tray, 20s);
-    ASSERT_TRUE(icon) << "no icon of this tray in the notification area within 20 s";
-    EXPECT_TRUE(drawn_as(*icon, generic_icon(), icon_file(bin_dir() / "icon.ico")))
-        << "the generic application icon without icon.ico";
-    const auto server = open_server(install);
-    ASSERT_TRUE(server) << "the server's process could not be opened";
-
-    // Quit, the menu's last item, chosen by the keyboard.
-    ASSERT_TRUE(open_menu(*icon, tray.pid)) << "no menu within 10 s of a right-click on the icon";
-    press({VK_UP, VK_RETURN});
-    ASSERT_TRUE(
-        wait_until([&] { return !server_log(install, R"("path":"/api/quit")").empty(); }, 10s))
-        << "the server got no quit request within 10 s of Quit";
-    EXPECT_FALSE(is_shown(*icon)) << "the icon was still shown when the quit request arrived";
-    ASSERT_EQ(WaitForSingleObject(server.get(), 10000), WAIT_OBJECT_0)
-        << "the server still ran 10 s after the quit request";
-    const auto asked = server_log(install, R"("event":"quit")");
-    ASSERT_EQ(asked.size(), 1u) << "the server did not log the quit request once";
-    FILETIME created{}, ended{}, kernel{}, user{};
-    GetProcessTimes(server.get(), &created, &ended, &kernel, &user);
-    const double after_ms =
-        static_cast<double>(((std::uint64_t{ended.dwHighDateTime} << 32) | ended.dwLowDateTime) -
-                            asked[0]["filetime"].get<std::uint64_t>()) /
-        10'000;
-    // A few ms for the reply's way back and the timer's granularity.
-    EXPECT_TRUE(after_ms >= 590 && after_ms < 3000)
-        << "the server ended " << after_ms << " ms after the quit request";
-    DWORD code = 0;
-    GetExitCodeProcess(server.get(), &code);
-    EXPECT_EQ(code, 1u) << "the server was not terminated with status 1";
-    EXPECT_EQ(tray.wait_exit(10s), 0u) << "the tray did not end with status 0 within 10 s";
-}
-
 // A server that exits by itself leaves the tray running and holding neither
 // the server's file nor the icon's, so an update can replace both; and what
 // the server writes goes where the tray's own output goes.
@@ -162,14 +82,13 @@ TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
     const auto tray = start_tray(install, output);
     CloseHandle(output);
     // Opened while it runs: an ended process may no longer be found by its id.
-    std::shared_ptr<void> server;
-    ASSERT_TRUE(wait_until([&] { return static_cast<bool>(server = open_server(install)); }, 10s))
-        << "no server started within 10 s";
+    const auto server = server_process(install, 10s);
+    ASSERT_TRUE(server) << "no server started within 10 s";
     ASSERT_EQ(WaitForSingleObject(server.get(), 10000), WAIT_OBJECT_0)
         << "the server did not exit by itself within 10 s";
     // By now the tray has chosen its icon and runs its message loop, which
     // waits for messages rather than polling for them.
-    ASSERT_NE(tray_window(tray, 10s), nullptr)
+    ASSERT_NE(wait_for_window(HWND_MESSAGE, tray::kWindowClass, tray.pid, 10s), nullptr)
         << "the tray made no window within 10 s: " << tray_state(tray);
     const auto process = unix_pids(install.install / "Pellox-Desktop-Tray.exe");
     ASSERT_EQ(process.size(), 1u) << "the tray's Linux process was not found";

@@ -70,6 +70,9 @@ struct StandIn {
 };
 StandIn start_stand_in(const std::string& name, const nlohmann::json& settings);
 
+// The install's server process once it has started within the time, to wait
+// for it and read how it ended; null when it has not.
+std::shared_ptr<void> server_process(const Install& install, std::chrono::milliseconds timeout);
 // The stand-in server's events whose log line holds the text, such as "\"method\":\"GET\"".
 std::vector<nlohmann::json> server_log(const Install& install, const std::string& text);
 // The port the install's server listens on, once it does within the time.
@@ -81,8 +84,11 @@ std::vector<std::string> opened_urls();
 
 // The process's window of the class among the parent's children: message-only
 // windows for HWND_MESSAGE; for nullptr, visible top-level ones ("#32768" is a
-// menu, "#32770" a dialog).
+// menu, "#32770" a dialog). Then the same once there is one within the time,
+// polled every poll period, or nullptr.
 HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid);
+HWND wait_for_window(HWND parent, const wchar_t* class_name, DWORD pid,
+                     std::chrono::milliseconds timeout, std::chrono::milliseconds poll = 10ms);
 // The windows of the class: top-level ones for nullptr, message-only ones for
 // HWND_MESSAGE, else the parent's descendants.
 std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name);
@@ -115,8 +121,6 @@ struct Tray : Process {
 Tray start_tray(const Install& install, HANDLE output = nullptr);
 // The tray's icon once it shows within the time.
 std::optional<NotificationIcon> tray_icon(const Tray& tray, std::chrono::milliseconds timeout);
-// The tray's message-only window once it has one; nullptr when it has none in time.
-HWND tray_window(const Process& tray, std::chrono::milliseconds timeout);
 // For a failure message: whether the tray still runs, or how it ended.
 std::string tray_state(const Process& tray);
 

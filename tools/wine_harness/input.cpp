@@ -10,35 +10,26 @@ POINT centre(const RECT& at) {
 
 void click(POINT at, Button button, int count) {
     SetCursorPos(at.x, at.y);
-    std::vector<INPUT> inputs;
-    for (int i = 0; i < count; ++i)
-        for (const DWORD flag :
-             {button == Button::Left ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_RIGHTDOWN,
-              button == Button::Left ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_RIGHTUP}) {
-            INPUT& input = inputs.emplace_back();
-            input.type = INPUT_MOUSE;
-            input.mi.dwFlags = flag;
-        }
+    const bool left = button == Button::Left;
+    std::vector<INPUT> inputs(2 * count, INPUT{.type = INPUT_MOUSE, .mi = {}});
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        inputs[i].mi.dwFlags = i % 2 ? (left ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_RIGHTUP)
+                                     : (left ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_RIGHTDOWN);
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
-void press(std::initializer_list<WORD> keys) {
-    std::vector<INPUT> inputs;
-    for (const WORD key : keys)
-        for (const DWORD flag : {DWORD{0}, DWORD{KEYEVENTF_KEYUP}}) {
-            INPUT& input = inputs.emplace_back();
-            input.type = INPUT_KEYBOARD;
-            input.ki.wVk = key;
-            input.ki.dwFlags = flag;
-        }
+void press(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs(2 * keys.size(), INPUT{.type = INPUT_KEYBOARD, .ki = {}});
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        inputs[i].ki.wVk = keys[i / 2];
+        inputs[i].ki.dwFlags = i % 2 ? KEYEVENTF_KEYUP : 0;
+    }
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 HWND open_menu(const NotificationIcon& icon, DWORD pid, std::chrono::milliseconds poll) {
     click(centre(icon.at), Button::Right);
-    HWND menu = nullptr;
-    wait_until([&] { return (menu = find_window(nullptr, L"#32768", pid)) != nullptr; }, 10s, poll);
-    return menu;
+    return wait_for_window(nullptr, L"#32768", pid, 10s, poll);
 }
 
 bool menu_closed(DWORD pid, std::chrono::milliseconds poll) {

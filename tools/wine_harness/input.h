@@ -8,8 +8,8 @@
 #include <windows.h>
 
 #include <chrono>
-#include <initializer_list>
 #include <optional>
+#include <vector>
 
 #include "harness.h"
 
@@ -21,7 +21,7 @@ enum class Button { Left, Right };
 // Moves the pointer there and clicks the button, twice for a double click.
 void click(POINT at, Button button, int count = 1);
 // Presses and releases each key in turn.
-void press(std::initializer_list<WORD> keys);
+void press(const std::vector<WORD>& keys);
 
 // Right-clicks the icon; the process's menu once it is on the screen, polled
 // every poll period, or nullptr after 10 s.

@@ -1,27 +1,23 @@
 #include "screen.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <functional>
 
 namespace harness {
 namespace {
 
 // Pixels, top row first, each 0x00RRGGBB.
 struct Picture {
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
     std::vector<std::uint32_t> pixels;
     std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
 };
 
-std::uint32_t rgb(COLORREF colour) {
-    return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
-}
-
-// Copies the screen's rectangle in when there is one, then lets draw paint over it.
-Picture picture(const RECT* screen_at, SIZE size, const std::function<void(HDC)>& draw) {
-    const HDC screen = GetDC(nullptr);
-    const HDC dc = CreateCompatibleDC(screen);
+// The screen's rectangle when given, with whatever draw paints over it.
+Picture picture(const RECT* screen_at, SIZE size, const std::function<void(HDC)>& draw = {}) {
+    const HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
     const HBITMAP bitmap = CreateCompatibleBitmap(screen, size.cx, size.cy);
     const HGDIOBJ old = SelectObject(dc, bitmap);
     if (screen_at)
@@ -38,12 +34,10 @@ Picture picture(const RECT* screen_at, SIZE size, const std::function<void(HDC)>
     ReleaseDC(nullptr, screen);
     return seen;
 }
-
 Picture capture(const RECT& at) {
-    return picture(&at, {at.right - at.left, at.bottom - at.top}, nullptr);
+    return picture(&at, {at.right - at.left, at.bottom - at.top});
 }
 
-// The text as a menu draws it: menu font and colours, && as &.
 Picture menu_text(const std::wstring& text) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -51,11 +45,10 @@ Picture menu_text(const std::wstring& text) {
     const HFONT font = CreateFontIndirectW(&metrics.lfMenuFont);
     RECT box{};
     const HDC measure = CreateCompatibleDC(nullptr);
-    const HGDIOBJ old = SelectObject(measure, font);
+    SelectObject(measure, font);
     DrawTextW(measure, text.c_str(), -1, &box, DT_SINGLELINE | DT_CALCRECT);
-    SelectObject(measure, old);
     DeleteDC(measure);
-    auto drawn = picture(nullptr, {box.right, box.bottom}, [&](HDC dc) {
+    const auto drawn = picture(nullptr, {box.right, box.bottom}, [&](HDC dc) {
         FillRect(dc, &box, GetSysColorBrush(COLOR_MENU));
         SelectObject(dc, font);
         SetTextColor(dc, GetSysColor(COLOR_MENUTEXT));
@@ -66,35 +59,29 @@ Picture menu_text(const std::wstring& text) {
     return drawn;
 }
 
-// Where wanted fits best in seen, its top row between the two given, and
-// how far it is from seen there: the mean difference per colour channel.
-struct Match {
-    double difference = 255;
-    int left = 0;
-};
-Match best_match(const Picture& seen, const Picture& wanted, int first_top, int last_top) {
+// Where wanted fits seen best (its top row from first_top to last_top), and
+// how far it is from seen there.
+std::pair<double, int> best_match(const Picture& seen, const Picture& wanted, int first_top,
+                                  int last_top) {
     const long area = 3L * wanted.width * wanted.height;
     long best = area * 255 + 1;
-    Match match;
+    int best_left = 0;
     for (int top = std::max(first_top, 0); top <= std::min(last_top, seen.height - wanted.height);
          ++top)
-        for (int left = 0; left + wanted.width <= seen.width; ++left) {
-            long total = 0;
+        for (int left = 0, total = 0; left + wanted.width <= seen.width; ++left, total = 0) {
             for (int y = 0; y < wanted.height && total < best; ++y)
-                for (int x = 0; x < wanted.width; ++x) {
-                    const auto p = seen.at(left + x, top + y), q = wanted.at(x, y);
+                for (int x = 0; x < wanted.width; ++x)
                     for (int shift : {0, 8, 16})
-                        total += std::abs(static_cast<int>((p >> shift) & 0xff) -
-                                          static_cast<int>((q >> shift) & 0xff));
-                }
+                        total += std::abs(
+                            static_cast<int>((seen.at(left + x, top + y) >> shift) & 0xff) -
+                            static_cast<int>((wanted.at(x, y) >> shift) & 0xff));
             if (total < best)
-                best = total, match.left = left;
+                best = total, best_left = left;
         }
-    match.difference = best / static_cast<double>(std::max(area, 1L));
-    return match;
+    return {best / static_cast<double>(std::max(area, 1L)), best_left};
 }
 
-// The first and one past the last column and row holding anything but the background.
+// The columns and rows that hold anything but the background.
 RECT ink_of(const Picture& drawn, std::uint32_t background) {
     RECT ink{drawn.width, drawn.height, 0, 0};
     for (int y = 0; y < drawn.height; ++y)
@@ -107,97 +94,102 @@ RECT ink_of(const Picture& drawn, std::uint32_t background) {
 
 }  // namespace
 
-double difference_from(const RECT& at, SIZE size, const std::function<void(HDC, COLORREF)>& draw) {
-    const Picture seen = capture(at);
-    const COLORREF corner = RGB(seen.at(0, 0) >> 16, (seen.at(0, 0) >> 8) & 0xff, seen.at(0, 0));
-    const Picture drawn = picture(nullptr, size, [&](HDC dc) { draw(dc, corner); });
-    return best_match(seen, drawn, 0, seen.height).difference;
+double difference_from(const NotificationIcon& shown, HICON icon) {
+    const Picture seen = capture(shown.at);
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    const auto corner = seen.at(0, 0);
+    const Picture drawn = picture(nullptr, {size, size}, [&](HDC dc) {
+        const HBRUSH background = CreateSolidBrush(RGB(corner >> 16, corner >> 8, corner));
+        const RECT all{0, 0, size, size};
+        FillRect(dc, &all, background);
+        DeleteObject(background);
+        DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    });
+    return best_match(seen, drawn, 0, seen.height).first;
 }
 
-double difference_from(const NotificationIcon& shown, HICON icon) {
-    const int size = GetSystemMetrics(SM_CXSMICON);
-    return difference_from(shown.at, {size, size}, [&](HDC drawn, COLORREF corner) {
-        const HBRUSH background = CreateSolidBrush(corner);
-        const RECT all{0, 0, size, size};
-        FillRect(drawn, &all, background);
-        DeleteObject(background);
-        DrawIconEx(drawn, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    });
+bool drawn_as(const NotificationIcon& shown, HICON expected, HICON other) {
+    constexpr double kAlike = 12;
+    return wait_until(
+        [&] {
+            return difference_from(shown, expected) < kAlike &&
+                   difference_from(shown, other) > kAlike;
+        },
+        5s);
+}
+
+HICON icon_file(const fs::path& path) {
+    return static_cast<HICON>(
+        LoadImageW(nullptr, path.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE));
+}
+
+HICON generic_icon() {
+    return LoadIconW(nullptr, IDI_APPLICATION);
 }
 
 double difference_from_text(const RECT& at, const std::wstring& text) {
     const Picture seen = capture(at);
-    return best_match(seen, menu_text(text), 0, seen.height).difference;
+    return best_match(seen, menu_text(text), 0, seen.height).first;
 }
 
 std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts) {
     constexpr double kAlike = 2;
-    // The frame is drawn inside the window: 1 px wide under Wine, 3 on Windows.
-    constexpr int kFrame = 3;
+    constexpr int kFrame = 3;  // drawn inside the window: 1 px wide under Wine, 3 on Windows
     RECT at{};
     GetWindowRect(menu, &at);
     const Picture seen = capture(at);
-    const std::uint32_t background = rgb(GetSysColor(COLOR_MENU));
+    const COLORREF menu_colour = GetSysColor(COLOR_MENU);
+    const std::uint32_t background = RGB(GetBValue(menu_colour), GetGValue(menu_colour),
+                                         GetRValue(menu_colour));  // as 0x00RRGGBB
+    const auto ink = [&](int x, int y) {
+        return x >= kFrame && x < seen.width - kFrame && seen.at(x, y) != background;
+    };
     const auto inked = [&](int y) {
-        for (int x = kFrame; x < seen.width - kFrame; ++x)
-            if (seen.at(x, y) != background)
+        for (int x = 0; x < seen.width; ++x)
+            if (ink(x, y))
                 return true;
         return false;
     };
-    std::vector<Picture> drawn;
-    for (const auto& text : texts)
-        drawn.push_back(menu_text(text));
     std::vector<MenuRow> rows;
     // A row is a run of lines with ink on them; a separator is a line or two.
-    for (int top = kFrame, bottom = top; top < seen.height - kFrame; top = bottom) {
+    for (int top = kFrame, bottom; top < seen.height - kFrame; top = std::max(bottom, top + 1)) {
         for (bottom = top; bottom < seen.height - kFrame && inked(bottom);)
             ++bottom;
-        if (bottom == top) {
-            ++bottom;
+        if (bottom == top)
             continue;
-        }
         MenuRow row{.text = {},
                     .separator = bottom - top <= 2,
                     .at = {at.left, at.top + top, at.right, at.top + bottom}};
         RECT text_ink{};
         // Of the texts drawn alike, the widest: a shorter one may be a part of it.
         for (std::size_t i = 0; i < texts.size() && !row.separator; ++i) {
-            const RECT ink = ink_of(drawn[i], background);
-            const Match match = best_match(seen, drawn[i], top - ink.top, bottom - ink.bottom);
-            if (match.difference < kAlike &&
-                ink.right - ink.left > text_ink.right - text_ink.left) {
-                row.text = texts[i];
-                text_ink = {match.left + ink.left, top, match.left + ink.right, bottom};
-            }
+            const Picture drawn = menu_text(texts[i]);
+            const RECT ink_box = ink_of(drawn, background);
+            const auto [difference, left] =
+                best_match(seen, drawn, top - ink_box.top, bottom - ink_box.bottom);
+            if (difference < kAlike &&
+                ink_box.right - ink_box.left > text_ink.right - text_ink.left)
+                row.text = texts[i], text_ink = {left + ink_box.left, 0, left + ink_box.right, 0};
         }
         // A mark is ink beside the text, a few pixels away from it.
         for (int y = top; y < bottom && !row.text.empty(); ++y)
-            for (int x = kFrame; x < seen.width - kFrame; ++x)
-                if (seen.at(x, y) != background &&
-                    (x < text_ink.left - 2 || x > text_ink.right + 1))
+            for (int x = 0; x < seen.width; ++x)
+                if (ink(x, y) && (x < text_ink.left - 2 || x > text_ink.right + 1))
                     row.check = x < text_ink.left ? MenuRow::Left : MenuRow::Right;
         rows.push_back(row);
     }
     return rows;
 }
 
-std::string utf8(const std::wstring& text) {
-    std::string bytes(text.size() * 3, '\0');
-    bytes.resize(static_cast<std::size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
-                            static_cast<int>(bytes.size()), nullptr, nullptr)));
-    return bytes;
-}
-
-std::string describe(const std::vector<MenuRow>& rows) {
-    std::string line;
-    for (const auto& row : rows) {
-        const std::string text = row.separator ? "---" : row.text.empty() ? "?" : utf8(row.text);
-        line += (line.empty() ? "" : " | ") +
-                std::string(row.check == MenuRow::Left ? "[x] " : "") + text +
-                (row.check == MenuRow::Right ? " [x]" : "");
-    }
-    return line.empty() ? "nothing" : line;
+void PrintTo(const MenuRow& row, std::ostream* out) {
+    std::string text(row.text.size() * 3, '\0');
+    text.resize(WideCharToMultiByte(CP_UTF8, 0, row.text.data(), row.text.size(), text.data(),
+                                    text.size(), nullptr, nullptr));
+    *out << (row.check == MenuRow::Left ? "[x] " : "")
+         << (row.separator  ? "---"
+             : text.empty() ? "?"
+                            : text)
+         << (row.check == MenuRow::Right ? " [x]" : "");
 }
 
 }  // namespace harness

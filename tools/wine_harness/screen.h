@@ -7,8 +7,7 @@
 
 #include <windows.h>
 
-#include <cstdint>
-#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,14 +15,17 @@
 
 namespace harness {
 
-// How far what the screen shows in the rectangle is from a picture of the
-// size that draw paints (given the rectangle's corner pixel, its background),
-// at the best place: the mean difference per colour channel, 0 to 255.
-double difference_from(const RECT& at, SIZE size, const std::function<void(HDC, COLORREF)>& draw);
-// The icon drawn at the small icon size over the icon window's background.
+// How far what the screen shows is from a picture the harness draws, at the
+// best place: the mean difference per colour channel, 0 to 255. The icon is
+// drawn at the small icon size over the icon window's background; the text as
+// a menu draws it (menu font and colours, && as &).
 double difference_from(const NotificationIcon& shown, HICON icon);
-// The text drawn as a menu draws it (menu font and colours, && as &).
 double difference_from_text(const RECT& at, const std::wstring& text);
+// Whether the icon shows the expected picture and not the other one within 5 s.
+bool drawn_as(const NotificationIcon& shown, HICON expected, HICON other);
+// The icon in the file as the tray loads it, and the one it falls back to.
+HICON icon_file(const fs::path& path);
+HICON generic_icon();
 
 // One row of a popup menu as drawn, top to bottom.
 struct MenuRow {
@@ -43,8 +45,7 @@ inline const MenuRow kSeparator{.text = {}, .separator = true};
 // The menu window's rows as it draws them, each told by the one of the texts
 // it shows.
 std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts);
-// The rows in a line, for a failure message: "Open | --- | [x] Share | ?".
-std::string describe(const std::vector<MenuRow>& rows);
-std::string utf8(const std::wstring& text);
+// A row as a failure message shows it: "---", "[x] Share", "Stream [x]", "?".
+void PrintTo(const MenuRow& row, std::ostream* out);
 
 }  // namespace harness
