@@ -68,11 +68,12 @@ clean_clone() {
     git clone --quiet --no-checkout "$repo_root" "$1" && git -C "$1" checkout --quiet "$rev"
 }
 
-# wine_environment: the build tree's private prefix, Wine quiet, and no Mono or
-# Gecko installer asked for.
+# wine_environment: the build tree's private prefix, Wine quiet but for its own
+# errors (a program Wine fails to start would otherwise end without a word), and
+# no Mono or Gecko installer asked for.
 wine_environment() {
     export WINEPREFIX=${WINEPREFIX:-$repo_root/build/windows/wineprefix}
-    export WINEDEBUG=${WINEDEBUG:--all}
+    export WINEDEBUG=${WINEDEBUG:--all,err+all}
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 }
 
