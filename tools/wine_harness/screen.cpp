@@ -59,6 +59,15 @@ Picture menu_text(const std::wstring& text) {
     return drawn;
 }
 
+// The sum of the colour channels' differences between two pixels.
+int difference(std::uint32_t p, std::uint32_t q) {
+    const auto channel = [&](int shift) {
+        return std::abs(static_cast<int>((p >> shift) & 0xff) -
+                        static_cast<int>((q >> shift) & 0xff));
+    };
+    return channel(0) + channel(8) + channel(16);
+}
+
 // Where wanted fits seen best (its top row from first_top to last_top), and
 // how far it is from seen there.
 std::pair<double, int> best_match(const Picture& seen, const Picture& wanted, int first_top,
@@ -69,12 +78,11 @@ std::pair<double, int> best_match(const Picture& seen, const Picture& wanted, in
     for (int top = std::max(first_top, 0); top <= std::min(last_top, seen.height - wanted.height);
          ++top)
         for (int left = 0, total = 0; left + wanted.width <= seen.width; ++left, total = 0) {
+            // Row by row, to give up on a place as soon as it is worse than the best.
             for (int y = 0; y < wanted.height && total < best; ++y)
                 for (int x = 0; x < wanted.width; ++x)
-                    for (int shift : {0, 8, 16})
-                        total += std::abs(
-                            static_cast<int>((seen.at(left + x, top + y) >> shift) & 0xff) -
-                            static_cast<int>((wanted.at(x, y) >> shift) & 0xff));
+                    // cppcheck-suppress useStlAlgorithm
+                    total += difference(seen.at(left + x, top + y), wanted.at(x, y));
             if (total < best)
                 best = total, best_left = left;
         }
