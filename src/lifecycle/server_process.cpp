@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/process.h"

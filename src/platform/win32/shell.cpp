@@ -14,8 +14,8 @@ void shell_open(const NativeString& url) {
     ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void message_box(const NativeString& text, const wchar_t* caption, std::uint32_t style) {
-    MessageBoxW(nullptr, text.c_str(), caption, style);
+void show_error_dialog(const NativeString& text, const wchar_t* caption) {
+    MessageBoxW(nullptr, text.c_str(), caption, MB_ICONERROR | MB_SETFOREGROUND);
 }
 
 }  // namespace platform
