@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A stand-in RFC 3161 timestamp authority for the signing check, on loopback:
 each POSTed query is answered by `openssl ts -reply` with the configuration
-given. Also opens a second port that takes connections and never answers.
+given, by its TSA section the URL's path names (http://127.0.0.1:PORT/SECTION),
+or its default one. Also opens a second port that takes connections and never answers.
 Prints both ports on one line, then serves until it is ended.
 
 Usage: timestamp-server.py TSA.cnf
@@ -15,7 +16,8 @@ import sys
 class Authority(http.server.BaseHTTPRequestHandler):
     def do_POST(self):
         query = self.rfile.read(int(self.headers["Content-Length"]))
-        reply = subprocess.run(["openssl", "ts", "-reply", "-config", sys.argv[1], "-queryfile", "/dev/stdin"],
+        section = ["-section", self.path.strip("/")] if self.path.strip("/") else []
+        reply = subprocess.run(["openssl", "ts", "-reply", "-config", sys.argv[1], *section, "-queryfile", "/dev/stdin"],
                                input=query, stdout=subprocess.PIPE).stdout
         self.send_response(200)
         self.send_header("Content-Type", "application/timestamp-reply")

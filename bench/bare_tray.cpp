@@ -11,6 +11,7 @@
 #include <cwchar>
 
 #include "bare_client.h"
+#include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 
 namespace {
@@ -50,10 +51,6 @@ void show_menu(HWND window) {
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == tray::WM_TRAYICON && LOWORD(lparam) == WM_RBUTTONUP) {
         show_menu(window);
-        return 0;
-    }
-    if (message == WM_COMMAND && LOWORD(wparam) == id(TrayCommand::Quit)) {
-        PostQuitMessage(0);
         return 0;
     }
     return DefWindowProcW(window, message, wparam, lparam);

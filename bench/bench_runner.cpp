@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "harness.h"
+#include "input.h"
 #include "language/ui_language.h"
-#include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 
 namespace {
@@ -99,43 +99,40 @@ std::wstring quoted(const fs::path& path) {
     return L"\"" + path.wstring() + L"\"";
 }
 
-// Right-click as the notification area reports it, then the time until the
-// menu window is on screen; the menu is dismissed with Escape afterwards.
-std::optional<double> time_menu(HWND window, DWORD pid) {
+// A right-click on the icon, then the time until the menu window is on the
+// screen; the menu is dismissed with Escape afterwards.
+std::optional<double> time_menu(const NotificationIcon& icon, DWORD pid) {
     const auto start = Clock::now();
-    PostMessageW(window, tray::WM_TRAYICON, 1, WM_RBUTTONUP);
-    HWND menu = nullptr;
-    while ((menu = find_window(nullptr, L"#32768", pid)) == nullptr) {
-        if (Clock::now() - start > 10s)
-            return std::nullopt;
-        Sleep(0);
-    }
+    if (!open_menu(icon, pid, 0ms))
+        return std::nullopt;
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
-    if (!wait_until([&] { return find_window(nullptr, L"#32768", pid) == nullptr; }, 10s))
+    press({VK_ESCAPE});
+    if (!menu_closed(pid))
         return std::nullopt;
     Sleep(200);
     return ms;
+}
+
+// Ends the bench saying what did not happen.
+template <typename T>
+T must(std::optional<T> value, const char* failure) {
+    if (!value) {
+        std::fprintf(stderr, "%s\n", failure);
+        std::exit(1);
+    }
+    return *value;
 }
 
 // The one Linux process running the program, and what it has used so far; the
 // bench stops when either cannot be told.
 int unix_pid_of(const fs::path& program) {
     const auto found = unix_pids(program);
-    if (found.size() != 1) {
-        std::fprintf(stderr, "%zu Linux processes run %ls\n", found.size(), program.c_str());
-        std::exit(1);
-    }
-    return found[0];
+    return must(found.size() == 1 ? std::optional(found[0]) : std::nullopt,
+                "not one Linux process runs a program measured");
 }
 
 Usage used_by(int unix_pid) {
-    const auto usage = usage_of(unix_pid);
-    if (!usage) {
-        std::fprintf(stderr, "cannot read what Linux process %d used\n", unix_pid);
-        std::exit(1);
-    }
-    return *usage;
+    return must(usage_of(unix_pid), "what a Linux process used cannot be read");
 }
 
 // Idle CPU, peak memory and the menu, with the tray and the bare program
@@ -144,33 +141,21 @@ void footprint_and_menu() {
     const auto install =
         make_install("bench-footprint", nlohmann::json{{"features", kFeatures}}, true);
     clear_browser_log();
+    // Each started once the one before shows its icon, which tells whose it is.
     const auto tray = start_tray(install);
+    const auto tray_at = must(tray_icon(tray, 30s), "the tray showed no icon");
+    const auto port = must(listening_port(install), "the stand-in did not listen");
+    auto icons = notification_icons();
     const auto bare = start_program(bin_dir() / "bare_tray.exe", bin_dir());
-    HWND tray_window = nullptr;
-    HWND bare_window = nullptr;
-    HWND bare_get_window = nullptr;
-    std::optional<int> port;
-    if (!wait_until([&] { return (port = listening_port(install)).has_value(); }, 30s)) {
-        std::fprintf(stderr, "the stand-in did not start\n");
-        std::exit(1);
-    }
+    const auto bare_at = must(new_icon(icons, 30s), "the bare program showed no icon");
     // A second bare program that makes the same GET before its menu.
     const auto root = install.install.parent_path();
     fs::copy_file(bin_dir() / "bare_tray.exe", root / "bare_tray.exe");
     fs::copy_file(bin_dir() / "icon.ico", root / "icon.ico");
-    const auto bare_get = start_program(root / "bare_tray.exe", root, std::to_wstring(*port));
-    if (!wait_until(
-            [&] {
-                tray_window = find_window(HWND_MESSAGE, tray::kWindowClass, tray.pid);
-                bare_window = find_window(HWND_MESSAGE, L"BareTray", bare.pid);
-                bare_get_window = find_window(HWND_MESSAGE, L"BareTray", bare_get.pid);
-                return tray_window && bare_window && bare_get_window && !opened_urls().empty();
-            },
-            30s)) {
-        std::fprintf(stderr, "the tray or the bare program did not come up\n");
-        std::exit(1);
-    }
-    Sleep(2000);  // past start-up: the dashboard hand-off and icon are done
+    icons = notification_icons();
+    const auto bare_get = start_program(root / "bare_tray.exe", root, std::to_wstring(port));
+    const auto bare_get_at = must(new_icon(icons, 30s), "the second bare program showed no icon");
+    Sleep(2000);  // past start-up: the dashboard hand-off is done
 
     const int tray_unix = unix_pid_of(install.install / "Pellox-Desktop-Tray.exe");
     const int bare_unix = unix_pid_of(bin_dir() / "bare_tray.exe");
@@ -193,9 +178,9 @@ void footprint_and_menu() {
     std::vector<double> bare_ms;
     std::vector<double> bare_get_ms;
     for (int i = 0; i < kMenuRuns; ++i) {
-        const auto t = time_menu(tray_window, tray.pid);
-        const auto b = time_menu(bare_window, bare.pid);
-        const auto g = time_menu(bare_get_window, bare_get.pid);
+        const auto t = time_menu(tray_at, tray.pid);
+        const auto b = time_menu(bare_at, bare.pid);
+        const auto g = time_menu(bare_get_at, bare_get.pid);
         if (!t || !b || !g) {
             std::fprintf(stderr, "a menu did not show or did not close\n");
             std::exit(1);
@@ -229,42 +214,27 @@ void footprint_and_menu() {
         std::to_string(tray_end.peak_kib) + " vs bare " + std::to_string(bare_end.peak_kib) +
             " = " + fixed(memory_ratio, 3) + "x",
         "<= 1.15x", memory_ratio <= 1.15);
-
-    const auto quit = static_cast<WPARAM>(tray::TrayCommand::Quit);
-    PostMessageW(bare_window, WM_COMMAND, quit, 0);
-    PostMessageW(bare_get_window, WM_COMMAND, quit, 0);
-    quit_tray(tray);
-    bare.wait_exit(15s);
-    bare_get.wait_exit(15s);
+    quit_tray(tray);  // the bare programs end with their jobs
 }
 
 // fetch_features through the tray's code against the bare client, both
 // against the same stand-in server.
 void exchanges() {
-    auto install = make_install("bench-exchanges",
-                                nlohmann::json{{"publish", false}, {"features", kFeatures}});
-    const auto server = start_program(install.install / "Pellox-Desktop.exe", install.install);
-    std::optional<int> port;
-    if (!wait_until([&] { return (port = listening_port(install)).has_value(); }, 20s)) {
-        std::fprintf(stderr, "the stand-in did not start\n");
-        std::exit(1);
-    }
+    const auto server =
+        start_stand_in("bench-exchanges", {{"publish", false}, {"features", kFeatures}});
+    const auto port = must(server.port ? std::optional(server.port) : std::nullopt,
+                           "the stand-in did not listen");
     const std::wstring arguments =
-        L" " + std::to_wstring(*port) + L" " + std::to_wstring(kExchanges);
-    const auto printed = run_captured(quoted(bin_dir() / "fetch_bench.exe") + arguments);
-    if (!printed) {
-        std::fprintf(stderr, "an exchange failed\n");
-        std::exit(1);
-    }
+        L" " + std::to_wstring(port) + L" " + std::to_wstring(kExchanges);
+    const auto printed =
+        must(run_captured(quoted(bin_dir() / "fetch_bench.exe") + arguments), "an exchange failed");
     double our_median = 0, our_max = 0, bare_median = 0, bare_max = 0;
-    std::istringstream(*printed) >> our_median >> our_max >> bare_median >> bare_max;
+    std::istringstream(printed) >> our_median >> our_max >> bare_median >> bare_max;
     const double ratio = our_median / bare_median;
     row("fetch_features, median of 1000 exchanges (us)",
         fixed(our_median, 0) + " vs bare " + fixed(bare_median, 0) + " = " + fixed(ratio, 2) + "x",
         "<= 1.20x", ratio <= 1.2);
 }
-
-}  // namespace
 
 // What the texts in every language cost: the bytes of the string tables in
 // the exe, and the time the menu's texts take to load at every right-click in
@@ -307,6 +277,8 @@ void texts() {
              " (us), median of " + std::to_string(kExchanges) + " and the first",
          fixed(median(menus), 2) + " (first " + fixed(menus.front(), 1) + ")");
 }
+
+}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring only = argc > 1 ? argv[1] : L"all";

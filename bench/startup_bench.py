@@ -29,11 +29,13 @@ POLLS_BEFORE_WRITE = 5
 QUIET_NS = 100_000_000  # a gap this long between reads starts a new poll
 
 libc = ctypes.CDLL(None, use_errno=True)
+# Through wine-run, which fails a run whose wineserver ended meanwhile.
+WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools", "wine", "wine-run")
 
 
 def harness(bin_dir, *args, **popen):
     """The Wine harness's command: it lays out installs, starts the tray and finds its processes."""
-    command = ["wine", f"{bin_dir}/harness.exe", *args]
+    command = [WINE_RUN, f"{bin_dir}/harness.exe", *args]
     if popen:
         return subprocess.Popen(command, stdin=subprocess.DEVNULL, **popen)
     return subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True,

@@ -29,7 +29,7 @@ endif()
 find_program(python_program NAMES python3 python REQUIRED)
 foreach(zip IN LISTS CPACK_PACKAGE_FILES)
     execute_process(
-        COMMAND ${python_program} ${CMAKE_CURRENT_LIST_DIR}/reproducible_zip.py
+        COMMAND ${python_program} ${CMAKE_CURRENT_LIST_DIR}/../release/reproducible_zip.py
                 ${zip} ${CPACK_TEMPORARY_INSTALL_DIRECTORY} ${epoch}
         RESULT_VARIABLE failed)
     if(failed)

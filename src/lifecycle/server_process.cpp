@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/lock.h"
 #include "platform/path.h"

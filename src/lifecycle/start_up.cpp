@@ -33,10 +33,9 @@ bool learn_port() {
 }  // namespace
 
 StartupOutcome start_up() {
-    const auto mutex = platform::create_owned_mutex(kMutexName);
-    // Without any handle the check cannot be made; carrying on as the first
-    // copy beats refusing to start at all.
-    if (mutex.has_handle && mutex.last_error == platform::kErrorAlreadyExists) {
+    // When the claim tells nothing, carrying on as the first copy beats
+    // refusing to start at all.
+    if (platform::claim_instance_mutex(kMutexName) == platform::InstanceClaim::AlreadyRunning) {
         if (learn_port()) {
             server_link::open_dashboard();
         }
@@ -54,9 +53,8 @@ StartupOutcome start_up() {
         platform::sleep_for(kPollPeriod);
     }
 
-    platform::message_box(language::ui_text(IDS_START_FAILED), kDialogCaption,
-                          platform::kMbIconError | platform::kMbSetForeground,
-                          language::UiLanguage->direction);
+    platform::show_error_dialog(language::ui_text(IDS_START_FAILED), kDialogCaption,
+                                language::UiLanguage->direction);
     return StartupOutcome::Failed;
 }
 

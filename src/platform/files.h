@@ -4,17 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/text.h"
 
 namespace platform {
-
-// The variable's value, or nothing when it is not set.
-std::optional<NativeString> environment_variable(const wchar_t* name);
-
-// This process's environment as "NAME=value" entries, in the system's order.
-std::vector<NativeString> environment_entries();
 
 // The whole file, opened read-only while letting others read, write and delete
 // it; nothing when it holds more than max_bytes, which are all that is read.
@@ -28,8 +21,5 @@ FileType file_type(const NativeString& path);
 
 // The type told by a file's attributes and, for a reparse point, its tag.
 FileType file_type_of(std::uint32_t attributes, std::uint32_t reparse_tag);
-
-// The full path of the running executable.
-std::optional<NativeString> module_file_name();
 
 }  // namespace platform

@@ -1,6 +1,6 @@
 #include "platform/path.h"
 
-#include "platform/files.h"
+#include "platform/process.h"
 
 namespace platform {
 namespace {

@@ -7,8 +7,6 @@ namespace platform {
 
 using Socket = std::uintptr_t;
 
-inline constexpr int kWsaeShutdown = 10058;
-
 // WSAStartup asking for version 2.2.
 bool start_sockets();
 
@@ -18,17 +16,26 @@ std::optional<Socket> open_tcp_socket();
 // Connects to 127.0.0.1 at the port; blocks with the system's own limit.
 bool connect_loopback(Socket socket, std::uint16_t port);
 
+// Makes each later receive give up after that long without data.
 bool set_receive_timeout(Socket socket, std::uint32_t milliseconds);
 
 // One send call: the bytes taken, or -1 on failure.
 int send_some(Socket socket, const char* data, int length);
 
-// One recv call: bytes received, 0 when the peer closed, -1 on failure.
-int receive_some(Socket socket, char* buffer, int capacity);
+enum class ReceiveStatus {
+    Bytes,   // count bytes are in the buffer
+    Closed,  // the peer closed the connection, or it was shut down for receiving
+    Failed,  // any other error, the receive time-out among them
+};
+struct Received {
+    ReceiveStatus status = ReceiveStatus::Failed;
+    int count = 0;
+};
 
-// The error of the last failed socket call on this thread.
-int last_socket_error();
+// One recv call into the buffer.
+Received receive_some(Socket socket, char* buffer, int capacity);
 
+// Closes the socket; a failure is not reported.
 void close_socket(Socket socket);
 
 }  // namespace platform

@@ -17,6 +17,7 @@ enum class TextDirection { LeftToRight, RightToLeft };
 // supplies the terminating 0 unit. Malformed input becomes U+FFFD.
 NativeString to_wide(std::string_view utf8);
 
+// True when the bytes are well-formed UTF-8 throughout (RFC 3629).
 bool is_valid_utf8(std::string_view bytes);
 
 // True when every surrogate unit is part of a proper pair.

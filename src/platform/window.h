@@ -21,14 +21,15 @@ using WindowProcedure = std::intptr_t (*)(WindowHandle, std::uint32_t, std::uint
 inline constexpr std::uint32_t kWmDestroy = 0x0002;
 inline constexpr std::uint32_t kWmCommand = 0x0111;
 inline constexpr std::uint32_t kWmMouseMove = 0x0200;
-inline constexpr std::uint32_t kWmLButtonDown = 0x0201;
 inline constexpr std::uint32_t kWmLButtonUp = 0x0202;
 inline constexpr std::uint32_t kWmLButtonDblClk = 0x0203;
 inline constexpr std::uint32_t kWmRButtonUp = 0x0205;
 inline constexpr std::uint32_t kWmApp = 0x8000;
 
+// What the system does with a message the window's own procedure leaves alone.
 std::intptr_t default_window_proc(WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
                                   std::intptr_t lparam);
+// Ends this thread's message loop once the messages already queued are handled.
 void post_quit_message(int exit_code);
 
 // One line of a context menu: a command with its text and check mark, or a
@@ -46,8 +47,9 @@ struct MenuItem {
 std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>& items,
                                 TextDirection direction);
 
-// The window and its message loop.
+// The running executable's module, which owns its window class; null on failure.
 ModuleHandle executable_module();
+// Registers the class with the procedure; a failure shows when its window is created.
 void register_window_class(const wchar_t* class_name, WindowProcedure procedure,
                            ModuleHandle module);
 // A message-only window (parent HWND_MESSAGE); null on failure.
@@ -56,9 +58,10 @@ WindowHandle create_message_window(const wchar_t* class_name, const wchar_t* tit
 // Dispatches this thread's messages until WM_QUIT arrives.
 void run_message_loop();
 
-// Icons.
-IconHandle load_icon_file(const NativeString& path);  // default size; null on failure
-IconHandle load_application_icon();                   // null on failure
+// The icon file at the default icon size; null on failure.
+IconHandle load_icon_file(const NativeString& path);
+// The system's generic application icon; null on failure.
+IconHandle load_application_icon();
 
 struct NotifyIcon {
     WindowHandle window = nullptr;
@@ -67,11 +70,9 @@ struct NotifyIcon {
     IconHandle icon = nullptr;
     std::wstring_view tip;
 };
+// Adds the icon to the notification area; a failure is not reported.
 void add_notify_icon(const NotifyIcon& icon);
+// Takes the icon away from the notification area; a failure is not reported.
 void delete_notify_icon(const NotifyIcon& icon);
-
-// Ends the process at once with a failure status, leaving the diagnostic
-// (with the system's last error) where a person can find it.
-[[noreturn]] void fatal_stop(const char* diagnostic);
 
 }  // namespace platform

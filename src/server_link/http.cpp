@@ -35,25 +35,24 @@ bool send_all(platform::Socket socket, std::string_view data) {
     return true;
 }
 
-// Reads until the server closes the connection. Any failure but a shutdown
-// for receiving (which means the same as a close) discards what came so far.
-// The answers are small: a buffer on the stack, appended from, costs less per
-// exchange than growing the string by a large chunk for every call (a fresh
-// 64 KiB block per call took ~20% of a loopback exchange under Wine).
+// Reads until the server closes the connection; a failure discards what came
+// so far. The answers are small: a buffer on the stack, appended from, costs
+// less per exchange than growing the string by a large chunk for every call.
 std::optional<std::string> receive_all(platform::Socket socket) {
     try {
         std::string response;
         char chunk[kReceiveChunk];
         for (;;) {
-            const int got = platform::receive_some(socket, chunk, static_cast<int>(kReceiveChunk));
-            if (got > 0) {
-                response.append(chunk, static_cast<std::size_t>(got));
-                continue;
+            const auto got = platform::receive_some(socket, chunk, static_cast<int>(kReceiveChunk));
+            switch (got.status) {
+                case platform::ReceiveStatus::Bytes:
+                    response.append(chunk, static_cast<std::size_t>(got.count));
+                    break;
+                case platform::ReceiveStatus::Closed:
+                    return response;
+                case platform::ReceiveStatus::Failed:
+                    return std::nullopt;
             }
-            if (got == 0 || platform::last_socket_error() == platform::kWsaeShutdown) {
-                return response;
-            }
-            return std::nullopt;
         }
     } catch (const std::bad_alloc&) {
         return std::nullopt;

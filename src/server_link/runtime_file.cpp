@@ -1,5 +1,6 @@
 #include "server_link/runtime_file.h"
 
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/shell.h"

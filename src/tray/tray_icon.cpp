@@ -2,8 +2,8 @@
 
 #include "platform/files.h"
 #include "platform/path.h"
+#include "platform/process.h"
 #include "platform/window.h"
-#include "tray/tray_menu.h"
 #include "tray/tray_window_proc.h"
 
 namespace tray {

@@ -8,9 +8,6 @@
 
 namespace tray {
 
-// The icon's callback message.
-inline constexpr std::uint32_t WM_TRAYICON = platform::kWmApp + 1;
-
 // Menu item and WM_COMMAND identifiers.
 enum class TrayCommand : std::uint32_t {
     OpenDashboard = 1,

@@ -1,6 +1,7 @@
 #include "tray/tray_window_proc.h"
 
 #include "server_link/runtime_file.h"
+#include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 
 namespace tray {

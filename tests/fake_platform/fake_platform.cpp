@@ -25,10 +25,9 @@ std::string narrow(std::wstring_view wide) {
 }
 
 // Journals the call ("name arguments...") and tells whether the test made it fail.
-bool log(std::string line) {
-    const bool failing = state().failing.contains(line.substr(0, line.find(' ')));
+bool log(std::string line, std::optional<Fault> fault = std::nullopt) {
     state().journal.push_back(std::move(line));
-    return failing;
+    return fault && state().failing.contains(*fault);
 }
 
 void* const kWindow = reinterpret_cast<void*>(0x777);
@@ -112,14 +111,13 @@ void sleep_for(std::chrono::milliseconds duration) {
         state().after_sleep();
 }
 
-MutexResult create_owned_mutex(const wchar_t*) {
-    return state().mutex;
+InstanceClaim claim_instance_mutex(const wchar_t*) {
+    return state().instance;
 }
 
 std::optional<ProcessHandles> create_process(const LaunchRequest& request) {
     state().launched = request;
-    if (log("launch " + narrow(request.command_line)))
-        return std::nullopt;
+    log("launch " + narrow(request.command_line));
     return ProcessHandles{reinterpret_cast<void*>(0x1100), reinterpret_cast<void*>(0x1108)};
 }
 
@@ -152,12 +150,12 @@ void close_handle(void* handle) {
 }
 
 bool start_sockets() {
-    return !log("start_sockets");
+    return !log("start_sockets", fake::Fault::StartSockets);
 }
 
 std::optional<Socket> open_tcp_socket() {
     auto& s = state();
-    if (log("socket"))
+    if (log("socket", fake::Fault::Socket))
         return std::nullopt;
     s.requests.emplace_back();
     if (s.receives.empty() && !s.answers.empty()) {
@@ -168,11 +166,11 @@ std::optional<Socket> open_tcp_socket() {
 }
 
 bool connect_loopback(Socket, std::uint16_t port) {
-    return !log("connect " + to_string(port));
+    return !log("connect " + to_string(port), fake::Fault::Connect);
 }
 
 bool set_receive_timeout(Socket, std::uint32_t milliseconds) {
-    return !log("timeout " + to_string(milliseconds));
+    return !log("timeout " + to_string(milliseconds), fake::Fault::Timeout);
 }
 
 int send_some(Socket, const char* data, int length) {
@@ -186,26 +184,20 @@ int send_some(Socket, const char* data, int length) {
     return taken;
 }
 
-int receive_some(Socket, char* buffer, int capacity) {
+Received receive_some(Socket, char* buffer, int capacity) {
     auto& queue = state().receives;
     if (queue.empty())
-        return 0;
+        return {ReceiveStatus::Closed};
     auto& next = queue.front();
-    if (next.error != 0) {
-        log("recv_error " + to_string(next.error));
+    if (next.fails) {
         queue.erase(queue.begin());
-        return -1;
+        return {ReceiveStatus::Failed};
     }
     const auto n = next.bytes.copy(buffer, static_cast<std::size_t>(capacity));
     next.bytes.erase(0, n);
     if (next.bytes.empty())
         queue.erase(queue.begin());
-    return static_cast<int>(n);
-}
-
-int last_socket_error() {
-    const auto errors = fake::calls({"recv_error "});
-    return errors.empty() ? 0 : std::stoi(errors.back().substr(11));
+    return {ReceiveStatus::Bytes, static_cast<int>(n)};
 }
 
 void close_socket(Socket) {
@@ -237,7 +229,8 @@ std::uint32_t show_context_menu(WindowHandle, const std::vector<MenuItem>& items
         shown += item.command == 0 ? "-" : narrow(item.text);
         shown += ';';
     }
-    return log(shown) ? 0 : state().menu_choice;
+    log(shown);
+    return state().menu_choice;
 }
 
 ModuleHandle executable_module() {
@@ -249,7 +242,7 @@ void register_window_class(const wchar_t*, WindowProcedure procedure, ModuleHand
 }
 
 WindowHandle create_message_window(const wchar_t*, const wchar_t*, ModuleHandle) {
-    return log("window") ? nullptr : fake::kWindow;
+    return log("window", fake::Fault::Window) ? nullptr : fake::kWindow;
 }
 
 void run_message_loop() {
@@ -261,11 +254,15 @@ void run_message_loop() {
 }
 
 IconHandle load_icon_file(const NativeString& path) {
-    return log("load_icon " + narrow(path)) ? nullptr : reinterpret_cast<IconHandle>(0x1c0);
+    return log("load_icon " + narrow(path), fake::Fault::LoadIcon)
+               ? nullptr
+               : reinterpret_cast<IconHandle>(0x1c0);
 }
 
 IconHandle load_application_icon() {
-    return log("application_icon") ? nullptr : reinterpret_cast<IconHandle>(0xa99);
+    return log("application_icon", fake::Fault::ApplicationIcon)
+               ? nullptr
+               : reinterpret_cast<IconHandle>(0xa99);
 }
 
 void add_notify_icon(const NotifyIcon& icon) {
@@ -299,9 +296,9 @@ NativeString load_string(std::uint32_t id, std::uint16_t language) {
     return L"string " + std::to_wstring(id) + table;
 }
 
-void message_box(const NativeString&, const wchar_t* caption, std::uint32_t style,
-                 TextDirection direction) {
-    log("message_box " + hex(style) + " " + narrow(caption) + direction_text(direction));
+void show_error_dialog(const NativeString& text, const wchar_t* caption,
+                       TextDirection direction) {
+    log("error_dialog " + narrow(caption) + direction_text(direction) + ": " + narrow(text));
 }
 
 }  // namespace platform

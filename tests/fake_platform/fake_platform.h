@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/lock.h"
 #include "platform/process.h"
@@ -27,11 +28,14 @@
 
 namespace fake {
 
-// What one recv call gives: bytes, or a failure with this error code.
+// What one recv call gives: bytes, or a failure.
 struct Receive {
     std::string bytes;
-    int error = 0;
+    bool fails = false;
 };
+
+// The calls a test can make fail.
+enum class Fault { StartSockets, Socket, Connect, Timeout, Window, LoadIcon, ApplicationIcon };
 
 // Thrown by platform::fatal_stop so a test can see the process end.
 struct FatalStop {};
@@ -39,10 +43,7 @@ struct FatalStop {};
 struct State {
     // One line per call, in order: its name, then what it was given.
     std::vector<std::string> journal;
-    // Calls that fail, named as in the journal: "start_sockets", "socket",
-    // "connect", "timeout", "launch", "menu", "window", "load_icon",
-    // "application_icon".
-    std::set<std::string> failing;
+    std::set<Fault> failing;
 
     std::map<std::wstring, std::wstring> environment;
     std::vector<std::wstring> environment_entries;
@@ -50,7 +51,7 @@ struct State {
     // What file_type answers; any other path is Missing.
     std::map<std::wstring, platform::FileType> file_types;
     std::optional<std::wstring> module_file_name = L"C:\\Pellox\\tray.exe";
-    platform::MutexResult mutex{.has_handle = true};
+    platform::InstanceClaim instance = platform::InstanceClaim::FirstCopy;
     std::optional<platform::LaunchRequest> launched;  // the last one
     // What waiting on, and asking the exit code of, any process gives.
     platform::WaitResult wait = platform::WaitResult::TimedOut;

@@ -3,36 +3,10 @@
 #include "fake_platform.h"
 #include "server_link/http.h"
 #include "server_link/runtime_file.h"
-#include "server_link/server_api.h"
 
 namespace {
 
 using server_link::http_request;
-
-const std::string kHead =
-    " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-    "Content-Type: application/json\r\nContent-Length: ";
-const std::string kGetFeatures = "GET /api/features" + kHead + "0\r\n\r\n";
-
-TEST(ServerApi, EachCallSendsTheseExactBytes) {
-    const std::pair<std::function<void()>, std::string> cases[] = {
-        {[] { server_link::fetch_features(); }, kGetFeatures},
-        {[] { server_link::set_feature("media", true); },
-         "POST /api/features" + kHead + "14\r\n\r\n{\"media\":true}"},
-        {[] { server_link::set_feature("stream", false); },
-         "POST /api/features" + kHead + "16\r\n\r\n{\"stream\":false}"},
-        {[] { server_link::request_quit(); }, "POST /api/quit" + kHead + "2\r\n\r\n{}"},
-        // The length counts bytes, not characters.
-        {[] { http_request("POST", "/x", "caf\xC3\xA9"); },
-         "POST /x" + kHead + "5\r\n\r\ncaf\xC3\xA9"},
-    };
-    for (const auto& [call, bytes] : cases) {
-        fake::reset();
-        server_link::ServerPort = 8080;
-        call();
-        EXPECT_EQ(fake::state().requests, std::vector<std::string>{bytes});
-    }
-}
 
 TEST(HttpResponse, BodyIsEverythingAfterTheFirstEmptyLine) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
@@ -54,35 +28,36 @@ TEST(HttpResponse, BodyIsEverythingAfterTheFirstEmptyLine) {
 TEST(HttpExchange, GivesTheBodyOnlyWhenEveryStepWorksAndAlwaysClosesTheSocket) {
     const std::string ok = "HTTP/1.1 200 OK\r\n\r\n{}";
     struct Case {
-        std::string failing;
+        std::optional<fake::Fault> failing;
         std::vector<int> sends;  // bytes each send takes
         std::vector<fake::Receive> receives;
         std::optional<std::string> body;
     };
     const Case cases[] = {
-        {"", {10, 1, 7}, {{"HTTP/1.1 200"}, {" OK\r\n\r\n{"}, {"}"}}, "{}"},
-        {"", {}, {{ok}, {"", platform::kWsaeShutdown}}, "{}"},  // shut down for receiving: the end
-        {"", {}, {{ok}, {"", 10054}}, std::nullopt},            // reset
-        {"", {}, {}, std::nullopt},                             // closed without a byte
-        {"", {20, -1}, {{ok}}, std::nullopt},
-        {"", {0}, {{ok}}, std::nullopt},
-        {"connect", {}, {{ok}}, std::nullopt},
-        {"timeout", {}, {{ok}}, std::nullopt},
-        {"socket", {}, {{ok}}, std::nullopt},
+        {{}, {10, 1, 7}, {{"HTTP/1.1 200"}, {" OK\r\n\r\n{"}, {"}"}}, "{}"},
+        {{}, {}, {{ok}, {"", true}}, std::nullopt},  // reset, or the time-out
+        {{}, {}, {}, std::nullopt},                  // closed without a byte
+        {{}, {20, -1}, {{ok}}, std::nullopt},
+        {{}, {0}, {{ok}}, std::nullopt},
+        {fake::Fault::Connect, {}, {{ok}}, std::nullopt},
+        {fake::Fault::Timeout, {}, {{ok}}, std::nullopt},
+        {fake::Fault::Socket, {}, {{ok}}, std::nullopt},
     };
     for (const auto& c : cases) {
         fake::reset();
         auto& fake = fake::state();
-        fake.failing = {c.failing};
+        if (c.failing)
+            fake.failing = {*c.failing};
         fake.send_limits = c.sends;
         fake.receives = c.receives;
         server_link::ServerPort = 8080;
         const auto body = http_request("GET", "/api/features", std::nullopt);
         EXPECT_EQ(body, c.body) << "row " << (&c - cases);
         if (body) {
-            EXPECT_EQ(fake.requests, std::vector<std::string>{kGetFeatures});
+            EXPECT_EQ(fake.requests, std::vector<std::string>{server_link::compose_request(
+                                         "GET", "/api/features", std::nullopt)});
         }
-        EXPECT_EQ(fake::calls({"close_socket"}).size(), c.failing == "socket" ? 0u : 1u);
+        EXPECT_EQ(fake::calls({"close_socket"}).size(), c.failing == fake::Fault::Socket ? 0u : 1u);
     }
 }
 
@@ -93,7 +68,7 @@ TEST(HttpExchange, AFailedSocketStartIsRetriedOnlyUntilItWorks) {
     const auto attempt = [] {
         fake::reset();
         server_link::ServerPort = 8080;
-        fake::state().failing = {"start_sockets"};
+        fake::state().failing = {fake::Fault::StartSockets};
         http_request("GET", "/", std::nullopt);
         fake::state().failing.clear();
         http_request("GET", "/", std::nullopt);
@@ -102,25 +77,6 @@ TEST(HttpExchange, AFailedSocketStartIsRetriedOnlyUntilItWorks) {
         std::exit(seen == "start_sockets | start_sockets | socket | socket" ? 0 : 1);
     };
     EXPECT_EXIT(attempt(), ::testing::ExitedWithCode(0), "");
-}
-
-TEST(FeatureReduction, NeedsRealBooleansAndARunningStream) {
-    using server_link::FeatureState;
-    const std::pair<std::string, FeatureState> cases[] = {
-        {R"({"features":{"media":true,"stream":true},"stream":{"running":true}})", {true, true}},
-        {R"({"features":{"media":true,"stream":true},"stream":{"running":false}})", {true, false}},
-        {R"({"features":{"media":false,"stream":false},"stream":{"running":true}})",
-         {false, false}},
-        {R"({"features":{"stream":true},"stream":{"running":true}})", {false, true}},
-        {R"({"features":{"stream":true}})", {false, false}},
-        {R"({"features":{"media":1,"stream":"true"},"stream":{"running":1}})", {false, false}},
-        {R"({"media":true,"stream":true})", {false, false}},
-        {R"({"features":[true,true]})", {false, false}},
-        {"", {false, false}},
-    };
-    for (const auto& [body, state] : cases) {
-        EXPECT_EQ(server_link::reduce_features(body), state) << body;
-    }
 }
 
 }  // namespace

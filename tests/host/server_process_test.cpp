@@ -2,7 +2,6 @@
 
 #include "fake_platform.h"
 #include "lifecycle/server_process.h"
-#include "platform/path.h"
 
 namespace {
 
@@ -17,21 +16,6 @@ fake::State& fresh() {
     lifecycle::stop_server();
     fake::reset();
     return fake::state();
-}
-
-TEST(Paths, ExeDirIsTheModulesFolderOrElseTheCurrentOne) {
-    const std::pair<std::optional<std::wstring>, std::wstring> cases[] = {
-        {L"C:\\Pellox\\tray.exe", L"C:\\Pellox"},
-        {L"C:\\tray.exe", L"C:\\"},
-        {L"\\\\?\\C:\\tray.exe", L"\\\\?\\C:\\"},
-        {L"\\\\server\\share\\tray.exe", L"\\\\server\\share"},
-        {std::nullopt, L"."},
-        {L"tray.exe", L"."},
-    };
-    for (const auto& [module, folder] : cases) {
-        fresh().module_file_name = module;
-        EXPECT_EQ(platform::exe_dir(), folder);
-    }
 }
 
 TEST(ServerProcess, LaunchesARegularFileFromItsFolderWithTheBrowserLeftToTheTray) {

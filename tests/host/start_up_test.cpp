@@ -12,16 +12,17 @@ using lifecycle::StartupOutcome;
 
 TEST(StartUp, WaitsReadingEvery250msForTwentySecondsAtMostOrDefersToTheFirstCopy) {
     struct Case {
-        platform::MutexResult mutex;
+        platform::InstanceClaim instance;
         std::chrono::milliseconds published_at;  // when {"port": 65535} appears
         bool server_exists;
         StartupOutcome outcome;
         std::string seen;
     };
-    const platform::MutexResult first{true, 0}, second{true, platform::kErrorAlreadyExists};
+    constexpr auto first = platform::InstanceClaim::FirstCopy;
+    constexpr auto second = platform::InstanceClaim::AlreadyRunning;
     const auto never = 1h;
     const std::string open = " | open http://127.0.0.1:65535/";
-    const std::string dialog = " | message_box 0x10010 Pellox Desktop";
+    const std::string dialog = " | error_dialog Pellox Desktop: string 5/0409";
     const Case cases[] = {
         // The first read comes at once; one published at 5 s is read at the next poll.
         {first, 5s, true, StartupOutcome::Ready, "1 launch, 21 reads, 20 sleeps" + open},
@@ -31,19 +32,15 @@ TEST(StartUp, WaitsReadingEvery250msForTwentySecondsAtMostOrDefersToTheFirstCopy
         {first, 20s, true, StartupOutcome::Failed, "1 launch, 80 reads, 80 sleeps" + dialog},
         {second, 0ms, true, StartupOutcome::SecondCopy, "0 launch, 1 reads, 0 sleeps" + open},
         {second, never, true, StartupOutcome::SecondCopy, "0 launch, 1 reads, 0 sleeps | "},
-        // Without any handle "already exists" is no answer: carrying on as the first
-        // copy beats refusing to start.
-        {{false, platform::kErrorAlreadyExists},
-         0ms,
-         true,
-         StartupOutcome::Ready,
+        // A claim that tells nothing: carrying on as the first copy beats refusing to start.
+        {platform::InstanceClaim::Unknown, 0ms, true, StartupOutcome::Ready,
          "1 launch, 1 reads, 0 sleeps" + open},
     };
     for (const auto& c : cases) {
         lifecycle::stop_server();
         fake::reset();
         auto& fake = fake::state();
-        fake.mutex = c.mutex;
+        fake.instance = c.instance;
         fake.environment[L"APPDATA"] = L"C:\\AppData";
         if (c.server_exists)
             fake.file_types[L"C:\\Pellox\\Pellox-Desktop.exe"] = platform::FileType::Regular;
@@ -59,7 +56,7 @@ TEST(StartUp, WaitsReadingEvery250msForTwentySecondsAtMostOrDefersToTheFirstCopy
         EXPECT_EQ(fake::calls({"sleep"}), std::vector<std::string>(count("sleep"), "sleep 250"));
         EXPECT_EQ(std::to_string(count("launch")) + " launch, " + std::to_string(count("read")) +
                       " reads, " + std::to_string(count("sleep")) + " sleeps | " +
-                      fake::seen({"open", "message_box"}),
+                      fake::seen({"open", "error_dialog"}),
                   c.seen);
     }
     lifecycle::stop_server();

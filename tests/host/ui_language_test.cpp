@@ -5,6 +5,7 @@
 #include "language/languages.h"
 #include "language/ui_language.h"
 #include "lifecycle/server_process.h"
+#include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 
 namespace {
@@ -64,8 +65,7 @@ TEST(UiLanguage, EachWindowsDisplayLanguageGetsItsTable) {
 }
 
 // Chosen once, at start: the failure dialog, and the menu of a tray that
-// started, in that table and its direction; left to right with exactly the
-// dialog's usual flags.
+// started, in that table and its direction.
 TEST(UiLanguage, TheDialogAndTheMenuSpeakTheLanguageChosenAtStart) {
     struct Case {
         std::vector<std::string> preferred;
@@ -73,10 +73,10 @@ TEST(UiLanguage, TheDialogAndTheMenuSpeakTheLanguageChosenAtStart) {
     };
     const Case cases[] = {
         {{"de-AT"},
-         "message_box 0x10010 Pellox Desktop",
+         "error_dialog Pellox Desktop: string 5/0007",
          "menu 1 string 1/0007; -; 2 string 2/0007; 3 string 3/0007; -; 4 string 4/0007;"},
         {{"he-IL"},
-         "message_box 0x10010 Pellox Desktop right-to-left",
+         "error_dialog Pellox Desktop right-to-left: string 5/000d",
          "menu right-to-left 1 string 1/000d; -; 2 string 2/000d; 3 string 3/000d; -; 4 string "
          "4/000d;"},
     };
@@ -92,7 +92,7 @@ TEST(UiLanguage, TheDialogAndTheMenuSpeakTheLanguageChosenAtStart) {
                 {tray::WM_TRAYICON, 1, platform::kWmRButtonUp},
                 {platform::kWmCommand, static_cast<std::uintptr_t>(tray::TrayCommand::Quit), 0}};
             run_program();
-            EXPECT_EQ(fake::seen({started ? "menu" : "message_box"}), started ? c.menu : c.dialog)
+            EXPECT_EQ(fake::seen({started ? "menu" : "error_dialog"}), started ? c.menu : c.dialog)
                 << joined(c.preferred);
         }
     }

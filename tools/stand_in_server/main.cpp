@@ -35,7 +35,7 @@ struct Settings {
     bool ignore_quit = false;
     std::optional<int> exit_after_ms;
     Features features;
-    int reply_delay_ms = 0;
+    int quit_delay_ms = 0;  // how long the answer to a quit request takes
     // "normal"; "silent" never answers, "drip" sends a body of four bytes two
     // seconds apart, "huge" answers 64 MiB: for the client's time-outs and limits.
     std::string reply = "normal";
@@ -162,7 +162,7 @@ Settings load_settings(const fs::path& folder) {
     const auto initial = json.value("features", Json::object());
     settings.features = {initial.value("media", false), initial.value("stream", false),
                          initial.value("running", false)};
-    settings.reply_delay_ms = milliseconds(json, "reply_delay_ms", 0);
+    settings.quit_delay_ms = milliseconds(json, "quit_delay_ms", 0);
     settings.reply = json.value("reply", "normal");
     if (json.contains("log")) {
         // Relative to the exe, not the working folder, which the tray decides.
@@ -279,7 +279,8 @@ void serve(SOCKET client, const Settings& settings) {
                {"path", request.target},
                {"body", request.body},
                {"raw", request.raw}});
-    Sleep(static_cast<DWORD>(settings.reply_delay_ms));
+    if (request.target == "/api/quit")
+        Sleep(static_cast<DWORD>(settings.quit_delay_ms));
     if (settings.reply == "silent") {
         char byte = 0;
         recv(client, &byte, 1, 0);  // until the client gives up, or the receive time-out

@@ -1,9 +1,9 @@
 # shellcheck shell=bash
-# Drives the tray under Wine the way a person would: sourced by the GUI test
-# and the demo, inside tools/wine/wine-session. Takes the built programs from bin
+# Drives the tray under Wine the way a person would: sourced by the tour and the
+# demo, inside tools/wine/wine-session. Takes the built programs from bin
 # (build/windows/bin by default); sets dir, server_log and tray_pid.
-# shellcheck source=../../scripts/lib.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+# shellcheck source=../lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 : "${bin:=$repo_root/build/windows/bin}"
 # Where the recording browser writes each URL it is given.
 browser_log=$(dirname "$bin")/browser.log
@@ -74,9 +74,10 @@ choose() { # STEPS: pick the item that many steps down (separators are skipped)
     xdotool key --delay 100 "${keys[@]}" Return
 }
 
-# tray_exit_code [SECONDS]: the tray's exit status once it has ended, or 124
-# when it is still running after that many seconds (10).
+tray_ended() { ! kill -0 "$tray_pid" 2>/dev/null; }
+# tray_exit_code SECONDS: the tray's exit status once it has ended, or 124
+# when it is still running after that many seconds.
 tray_exit_code() {
-    wait_for "${1:-10}" eval '! kill -0 "$tray_pid" 2>/dev/null' || return 124
+    wait_for "$1" tray_ended || return 124
     wait "$tray_pid"
 }

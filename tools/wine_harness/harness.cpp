@@ -5,11 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <sstream>
-#include <thread>
-
-#include "tray/tray_icon.h"
-#include "tray/tray_menu.h"
 
 namespace harness {
 namespace {
@@ -23,6 +21,13 @@ std::vector<std::string> lines_of(const fs::path& path) {
 }
 
 const fs::path browser_log = bin_dir().parent_path() / "browser.log";
+// Whatever a program of the harness prints shows even when it is ended
+// abruptly: to a pipe, msvcrt's standard output is fully buffered.
+const int unbuffered = std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+bool same_window(const NotificationIcon& a, const NotificationIcon& b) {
+    return a.window == b.window;
+}
 
 }  // namespace
 
@@ -79,12 +84,12 @@ std::optional<DWORD> Process::wait_exit(std::chrono::milliseconds timeout) const
 }
 
 bool Process::wait_all_ended(std::chrono::milliseconds timeout) const {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION in_job{};
     return wait_until(
         [&] {
-            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
-            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
-                                             sizeof accounting, nullptr) &&
-                   accounting.ActiveProcesses == 0;
+            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &in_job,
+                                             sizeof in_job, nullptr) &&
+                   in_job.ActiveProcesses == 0;
         },
         timeout);
 }
@@ -106,14 +111,29 @@ Process start_program(const fs::path& program, const fs::path& directory,
     const HANDLE job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    const bool started =
-        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
-        CreateProcessW(program.wstring().c_str(), command.data(), nullptr, nullptr,
-                       output != nullptr, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr,
-                       directory.wstring().c_str(), &startup, &info);
+    bool started = false;
+    // Wine's CreateProcess answers ERROR_INTERNAL_ERROR when the new process
+    // ended in its own start-up before it had a status to give (its connection
+    // to the wineserver closed): Wine's refusal, not the program's, and once
+    // seen with ten starts at once. One more try.
+    for (int attempt = 0; !started && attempt < 2; ++attempt) {
+        started = SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                          sizeof limits) &&
+                  CreateProcessW(program.wstring().c_str(), command.data(), nullptr, nullptr,
+                                 output != nullptr, CREATE_SUSPENDED | DETACHED_PROCESS, nullptr,
+                                 directory.wstring().c_str(), &startup, &info);
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR)
+            break;
+        if (!started)
+            std::fprintf(stderr,
+                         "harness: Wine ended %ls in its start-up (error 1359); once more\n",
+                         program.c_str());
+    }
     // Outside the job nothing would end what it starts: better no run than a leak.
     if (!started || !AssignProcessToJobObject(job, info.hProcess)) {
-        std::fprintf(stderr, "harness: cannot start %ls in a job of its own (error %lu)\n",
+        std::fprintf(stderr,
+                     "harness: cannot start %ls in a job of its own (error %lu): the harness "
+                     "failed, or Wine under it; the program under test did not\n",
                      program.c_str(), GetLastError());
         if (started)
             TerminateProcess(info.hProcess, 99);
@@ -130,34 +150,47 @@ Process start_program(const fs::path& program, const fs::path& directory,
     return {std::shared_ptr<void>(info.hProcess, end), info.dwProcessId, job};
 }
 
-Process start_tray(const Install& install, HANDLE output) {
+StandIn start_stand_in(const std::string& name, const nlohmann::json& settings) {
+    const auto install = make_install(name, settings);
+    auto server = start_program(install.install / "Pellox-Desktop.exe", install.install);
+    return {std::move(server), listening_port(install, 10s).value_or(0)};
+}
+
+Tray start_tray(const Install& install, HANDLE output) {
     SetEnvironmentVariableW(L"APPDATA", install.appdata.wstring().c_str());
+    Tray tray{{}, notification_icons()};
     // Started elsewhere than its own folder, which is where the server must run.
-    return start_program(install.install / "Pellox-Desktop-Tray.exe", install.install.parent_path(),
-                         L"", output);
+    static_cast<Process&>(tray) = start_program(install.install / "Pellox-Desktop-Tray.exe",
+                                                install.install.parent_path(), L"", output);
+    return tray;
 }
 
-std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds timeout) {
-    const HWND window = tray_window(tray, timeout);
-    if (window == nullptr)
-        return std::nullopt;
-    PostMessageW(window, WM_COMMAND, static_cast<WPARAM>(tray::TrayCommand::Quit), 0);
-    return tray.wait_exit(timeout);
+std::optional<NotificationIcon> tray_icon(const Tray& tray, std::chrono::milliseconds timeout) {
+    return new_icon(tray.icons_before, timeout);
 }
 
-HWND tray_window(const Process& tray, std::chrono::milliseconds timeout) {
+HWND wait_for_window(HWND parent, const wchar_t* class_name, DWORD pid,
+                     std::chrono::milliseconds timeout, std::chrono::milliseconds poll) {
     HWND window = nullptr;
-    wait_until(
-        [&] {
-            return (window = find_window(HWND_MESSAGE, tray::kWindowClass, tray.pid)) != nullptr;
-        },
-        timeout);
+    wait_until([&] { return (window = find_window(parent, class_name, pid)) != nullptr; }, timeout,
+               poll);
     return window;
 }
 
 std::string tray_state(const Process& tray) {
     const auto code = tray.wait_exit(0ms);
     return code ? "it ended with status " + std::to_string(*code) : "it still runs";
+}
+
+std::shared_ptr<void> server_process(const Install& install, std::chrono::milliseconds timeout) {
+    std::vector<nlohmann::json> started;
+    wait_until([&] { return !(started = server_log(install, R"("event":"start")")).empty(); },
+               timeout);
+    const HANDLE server = started.empty()
+                              ? nullptr
+                              : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                            started[0].at("pid").get<DWORD>());
+    return {server, [](HANDLE handle) { handle&& CloseHandle(handle); }};
 }
 
 std::vector<nlohmann::json> server_log(const Install& install, const std::string& text) {
@@ -171,9 +204,14 @@ std::vector<nlohmann::json> server_log(const Install& install, const std::string
     return events;
 }
 
-std::optional<int> listening_port(const Install& install) {
-    const auto events = server_log(install, R"("event":"listening")");
-    return events.empty() ? std::nullopt : std::optional(events.front().at("port").get<int>());
+std::optional<std::uint16_t> listening_port(const Install& install,
+                                            std::chrono::milliseconds timeout) {
+    std::vector<nlohmann::json> events;
+    if (!wait_until(
+            [&] { return !(events = server_log(install, R"("event":"listening")")).empty(); },
+            timeout))
+        return std::nullopt;
+    return events.front().at("port").get<std::uint16_t>();
 }
 
 void clear_browser_log() {
@@ -195,29 +233,35 @@ HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid) {
 }
 
 std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name) {
-    struct Search {
-        const wchar_t* class_name;
-        std::vector<HWND> found;
-    } search{class_name, {}};
+    std::vector<HWND> all, found;
     // No enumeration lists message-only windows. Elsewhere a snapshot: stepping
     // with FindWindowExW from a window that a menu's end destroys meanwhile
     // makes Wine 10's wineserver spin for ever.
     if (parent == HWND_MESSAGE)
         for (HWND window = nullptr; (window = FindWindowExW(parent, window, class_name, nullptr));)
-            search.found.push_back(window);
-    const WNDENUMPROC collect = [](HWND window, LPARAM context) -> BOOL {
-        auto& search = *reinterpret_cast<Search*>(context);
-        wchar_t name[256] = {};
-        GetClassNameW(window, name, 256);
-        if (_wcsicmp(name, search.class_name) == 0)
-            search.found.push_back(window);
+            found.push_back(window);
+    const WNDENUMPROC collect = [](HWND window, LPARAM windows) {
+        reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
         return TRUE;
     };
     if (parent == nullptr)
-        EnumWindows(collect, reinterpret_cast<LPARAM>(&search));
+        EnumWindows(collect, reinterpret_cast<LPARAM>(&all));
     else if (parent != HWND_MESSAGE)
-        EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+        EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&all));
+    for (const HWND window : all) {
+        wchar_t name[256] = {};
+        if (GetClassNameW(window, name, 256) && _wcsicmp(name, class_name) == 0)
+            found.push_back(window);
+    }
+    return found;
+}
+
+std::wstring text_of(HWND window) {
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_NORMAL, 2000, &length);
+    return text;
 }
 
 // Wine 8 keeps the notification area in a window of its X11 driver, Wine 10
@@ -238,6 +282,24 @@ std::vector<NotificationIcon> notification_icons() {
                     icons.push_back(found);
                 }
     return icons;
+}
+
+bool is_shown(const NotificationIcon& icon) {
+    return std::ranges::any_of(notification_icons(), std::bind_front(same_window, icon));
+}
+
+std::optional<NotificationIcon> new_icon(const std::vector<NotificationIcon>& before,
+                                         std::chrono::milliseconds timeout) {
+    std::optional<NotificationIcon> found;
+    wait_until(
+        [&] {
+            for (const auto& icon : notification_icons())
+                if (std::ranges::none_of(before, std::bind_front(same_window, icon)))
+                    found = icon;
+            return found.has_value();
+        },
+        timeout);
+    return found;
 }
 
 DWORD handle_count(HANDLE process) {
@@ -265,15 +327,13 @@ std::vector<int> unix_pids(const fs::path& program_or_folder) {
     std::vector<int> found;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator("Z:\\proc", error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit))
-            continue;
         std::ifstream in(entry.path() / "cmdline", std::ios::binary);
         std::string program;
         std::getline(in, program, '\0');
         program = comparable(program);
-        if (program == wanted || program.starts_with(wanted + '\\'))
-            found.push_back(std::stoi(name));
+        const int pid = std::atoi(entry.path().filename().string().c_str());
+        if (pid > 0 && (program == wanted || program.starts_with(wanted + '\\')))
+            found.push_back(pid);
     }
     return found;
 }
@@ -297,12 +357,13 @@ std::optional<Usage> usage_of(int unix_pid) {
     return usage.peak_kib == 0 ? std::nullopt : std::optional(usage);
 }
 
-bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds poll) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        std::this_thread::sleep_for(50ms);
+        Sleep(static_cast<DWORD>(poll.count()));
     }
     return true;
 }

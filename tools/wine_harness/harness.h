@@ -3,11 +3,12 @@
 // Drives the real programs under Wine, for the tests and the bench alike: per-run
 // install folders, the tray and other programs started and found, and what the
 // stand-in server and the recording browser saw. Failures show in the return
-// values.
+// values. What the screen shows is in screen.h, what a user does in input.h.
 
 #include <windows.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -44,8 +45,8 @@ fs::path windows_path(const std::wstring& path);
 
 void write_text(const fs::path& path, const std::string& text);
 
-// A started process, none when the start failed; when the last copy goes it
-// is terminated, if it still runs, with every process it started.
+// A started process; when the last copy goes it is terminated, if it still
+// runs, with every process it started.
 struct Process {
     std::shared_ptr<void> handle;
     DWORD pid = 0;
@@ -56,39 +57,44 @@ struct Process {
     bool wait_all_ended(std::chrono::milliseconds timeout) const;
 };
 
-// Ends this program with a message when the process cannot start in a job of
-// its own. OUTPUT, when given, is its inheritable standard output.
+// Starts the program in a job of its own, or ends this program saying that
+// the harness could not. OUTPUT, when given, is its inheritable standard output.
 Process start_program(const fs::path& program, const fs::path& directory,
                       const std::wstring& arguments = L"", HANDLE output = nullptr);
 
-// Starts the installed tray from the folder above its own. APPDATA is set to
-// the install's in this process too, where it stays: what this process then
-// reads is what the tray reads.
-Process start_tray(const Install& install, HANDLE output = nullptr);
+// The stand-in server alone in an install of its own, answering as the
+// settings say, and the port it listens on: 0 when it does not within 10 s.
+struct StandIn {
+    Process process;
+    std::uint16_t port = 0;
+};
+StandIn start_stand_in(const std::string& name, const nlohmann::json& settings);
 
-// Chooses Quit the way the menu does; the exit code, or nothing when the tray
-// had no window or did not end in time.
-std::optional<DWORD> quit_tray(const Process& tray, std::chrono::milliseconds timeout = 15s);
-
-// The tray's message-only window once it has one; nullptr when it has none in time.
-HWND tray_window(const Process& tray, std::chrono::milliseconds timeout);
-// For a failure message: whether the tray still runs, or how it ended.
-std::string tray_state(const Process& tray);
-
+// The install's server process once it has started within the time, to wait
+// for it and read how it ended; null when it has not.
+std::shared_ptr<void> server_process(const Install& install, std::chrono::milliseconds timeout);
 // The stand-in server's events whose log line holds the text, such as "\"method\":\"GET\"".
 std::vector<nlohmann::json> server_log(const Install& install, const std::string& text);
-std::optional<int> listening_port(const Install& install);
+// The port the install's server listens on, once it does within the time.
+std::optional<std::uint16_t> listening_port(const Install& install,
+                                            std::chrono::milliseconds timeout = 0ms);
 
 void clear_browser_log();
 std::vector<std::string> opened_urls();
 
 // The process's window of the class among the parent's children: message-only
 // windows for HWND_MESSAGE; for nullptr, visible top-level ones ("#32768" is a
-// menu, "#32770" a dialog).
+// menu, "#32770" a dialog). Then the same once there is one within the time,
+// polled every poll period, or nullptr.
 HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid);
+HWND wait_for_window(HWND parent, const wchar_t* class_name, DWORD pid,
+                     std::chrono::milliseconds timeout, std::chrono::milliseconds poll = 10ms);
 // The windows of the class: top-level ones for nullptr, message-only ones for
 // HWND_MESSAGE, else the parent's descendants.
 std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name);
+// A window's text, also another process's: the system copies it across. A
+// tooltip control answers with the tip it shows.
+std::wstring text_of(HWND window);
 
 // A visible icon in the notification area and where it and the area are on the screen.
 struct NotificationIcon {
@@ -98,6 +104,25 @@ struct NotificationIcon {
     RECT area_at;
 };
 std::vector<NotificationIcon> notification_icons();
+bool is_shown(const NotificationIcon& icon);
+// An icon that was not among those before, once one shows within the time.
+std::optional<NotificationIcon> new_icon(const std::vector<NotificationIcon>& before,
+                                         std::chrono::milliseconds timeout);
+
+// The tray, with the icons the notification area showed before it started:
+// the one it adds is the one that was not there.
+struct Tray : Process {
+    std::vector<NotificationIcon> icons_before;
+};
+
+// Starts the installed tray from the folder above its own. APPDATA is set to
+// the install's in this process too, where it stays: what this process then
+// reads is what the tray reads.
+Tray start_tray(const Install& install, HANDLE output = nullptr);
+// The tray's icon once it shows within the time.
+std::optional<NotificationIcon> tray_icon(const Tray& tray, std::chrono::milliseconds timeout);
+// For a failure message: whether the tray still runs, or how it ended.
+std::string tray_state(const Process& tray);
 
 // The process's open handles, counted by duplicating every handle value a
 // small program can have: Wine's GetProcessHandleCount answers 0.
@@ -115,7 +140,9 @@ struct Usage {
 };
 std::optional<Usage> usage_of(int unix_pid);
 
-// Polls the condition every 50 ms until it holds or the time is up.
-bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+// Polls the condition every poll period (0: as often as it can) until it
+// holds or the time is up.
+bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds poll = 10ms);
 
 }  // namespace harness

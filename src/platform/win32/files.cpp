@@ -4,42 +4,6 @@
 
 namespace platform {
 
-std::optional<NativeString> environment_variable(const wchar_t* name) {
-    NativeString value(64, L'\0');
-    for (;;) {
-        SetLastError(ERROR_SUCCESS);
-        const DWORD needed =
-            GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-        if (needed == 0) {
-            // An empty value also returns 0, but without an error.
-            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-                return std::nullopt;
-            }
-            return NativeString();
-        }
-        if (needed < value.size()) {
-            value.resize(needed);
-            return value;
-        }
-        value.resize(needed);
-    }
-}
-
-std::vector<NativeString> environment_entries() {
-    std::vector<NativeString> entries;
-    wchar_t* block = GetEnvironmentStringsW();
-    if (block == nullptr) {
-        return entries;
-    }
-    for (const wchar_t* entry = block; *entry != L'\0';) {
-        NativeString text(entry);
-        entry += text.size() + 1;
-        entries.push_back(std::move(text));
-    }
-    FreeEnvironmentStringsW(block);
-    return entries;
-}
-
 std::optional<std::string> read_shared_file(const NativeString& path, std::size_t max_bytes) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -84,26 +48,6 @@ FileType file_type(const NativeString& path) {
         return FileType::Missing;
     }
     return file_type_of(info.FileAttributes, info.ReparseTag);
-}
-
-std::optional<NativeString> module_file_name() {
-    // Paths may exceed MAX_PATH; grow until the name fits with room to spare.
-    NativeString buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) {
-            return std::nullopt;
-        }
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        if (buffer.size() >= 0x8000 * 2) {
-            return std::nullopt;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
 }
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "platform/process.h"
 
 namespace platform {
@@ -23,10 +26,13 @@ HANDLE inheritable_copy(HANDLE source) {
 
 }  // namespace
 
-MutexResult create_owned_mutex(const wchar_t* name) {
+InstanceClaim claim_instance_mutex(const wchar_t* name) {
     const HANDLE mutex = CreateMutexW(nullptr, TRUE, name);
-    const DWORD error = GetLastError();
-    return {.has_handle = is_handle(mutex), .last_error = error};
+    if (!is_handle(mutex)) {
+        return InstanceClaim::Unknown;
+    }
+    return GetLastError() == ERROR_ALREADY_EXISTS ? InstanceClaim::AlreadyRunning
+                                                  : InstanceClaim::FirstCopy;
 }
 
 std::optional<ProcessHandles> create_process(const LaunchRequest& request) {
@@ -86,6 +92,42 @@ void close_handle(void* handle) {
     if (is_handle(handle)) {
         CloseHandle(handle);
     }
+}
+
+std::optional<NativeString> module_file_name() {
+    // Paths may exceed MAX_PATH; grow until the name fits with room to spare.
+    NativeString buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return buffer;
+        }
+        if (buffer.size() >= 0x8000 * 2) {
+            return std::nullopt;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void fatal_stop(const char* diagnostic) {
+    const DWORD error = GetLastError();
+    // A GUI program has no console: the debugger output always gets it, and
+    // standard error does too when whoever started us attached one.
+    char line[256];
+    std::snprintf(line, sizeof line, "Pellox Desktop Tray: %s (error %lu)\n", diagnostic,
+                  static_cast<unsigned long>(error));
+    OutputDebugStringA(line);
+    const HANDLE standard_error = GetStdHandle(STD_ERROR_HANDLE);
+    if (is_handle(standard_error)) {
+        DWORD written = 0;
+        WriteFile(standard_error, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+    }
+    ExitProcess(1);
 }
 
 }  // namespace platform

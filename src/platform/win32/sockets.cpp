@@ -42,13 +42,14 @@ int send_some(Socket socket, const char* data, int length) {
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
-int receive_some(Socket socket, char* buffer, int capacity) {
+Received receive_some(Socket socket, char* buffer, int capacity) {
     const int got = recv(static_cast<SOCKET>(socket), buffer, capacity, 0);
-    return got == SOCKET_ERROR ? -1 : got;
-}
-
-int last_socket_error() {
-    return WSAGetLastError();
+    if (got > 0) {
+        return {ReceiveStatus::Bytes, got};
+    }
+    // A connection shut down for receiving has nothing more to give, as a closed one.
+    return {got == 0 || WSAGetLastError() == WSAESHUTDOWN ? ReceiveStatus::Closed
+                                                          : ReceiveStatus::Failed};
 }
 
 void close_socket(Socket socket) {

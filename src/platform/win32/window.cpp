@@ -2,8 +2,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <iterator>
 
@@ -126,22 +124,6 @@ void add_notify_icon(const NotifyIcon& icon) {
 void delete_notify_icon(const NotifyIcon& icon) {
     NOTIFYICONDATAW data = notify_icon_data(icon);
     Shell_NotifyIconW(NIM_DELETE, &data);
-}
-
-void fatal_stop(const char* diagnostic) {
-    const DWORD error = GetLastError();
-    // A GUI program has no console: the debugger output always gets it, and
-    // standard error does too when whoever started us attached one.
-    char line[256];
-    std::snprintf(line, sizeof line, "Pellox Desktop Tray: %s (error %lu)\n", diagnostic,
-                  static_cast<unsigned long>(error));
-    OutputDebugStringA(line);
-    const HANDLE standard_error = GetStdHandle(STD_ERROR_HANDLE);
-    if (standard_error != nullptr && standard_error != INVALID_HANDLE_VALUE) {
-        DWORD written = 0;
-        WriteFile(standard_error, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
-    }
-    ExitProcess(1);
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
-# What the project's shell scripts share, sourced by each: steps that say how
-# they went, a clean clone of a commit, and the build tree's Wine environment.
+# What the project's shell scripts share, sourced by each whatever its folder:
+# steps that say how they went, a clean clone of a commit, the build tree's
+# Wine environment, the DLLs an exe imports.
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 script_name=$(basename "$0")
@@ -9,7 +10,9 @@ failures=0    # the checks that failed so far
 
 # fail MESSAGE...: ends the script, naming the step it failed at.
 fail() {
-    echo "$script_name: FAILED${step:+ at step '$step'}: $*" >&2
+    local at=""
+    [ -z "$step" ] || at=" at step '$step'"
+    echo "$script_name: FAILED$at: $*" >&2
     exit 1
 }
 
@@ -41,22 +44,6 @@ timed() {
     echo "$script_name: $1 took $((SECONDS - start)) s"
 }
 
-# show FILE: what another program said, indented under the step; what it
-# says of a hostile file may hold terminal control codes, which cat -v shows.
-show() { sed 's/^/    /' "$1" | cat -v >&2; }
-
-# authenticode COMMAND ARGS...: release/authenticode.py, whose refusal is the
-# step's failure.
-authenticode() {
-    local refusal
-    { refusal=$(python3 "$repo_root/release/authenticode.py" "$@" 2>&1 >&3 3>&-); } 3>&1 ||
-        fail "$refusal"
-}
-
-# fail_unforeseen: from here on, a command that fails where nobody checked
-# still ends the script naming the step.
-fail_unforeseen() { trap 'fail "$BASH_COMMAND failed"' ERR; }
-
 # clean_clone DIR [REV]: a clone of this checkout in DIR with REV (HEAD)
 # checked out; what is not committed is not in it.
 clean_clone() {
@@ -65,10 +52,14 @@ clean_clone() {
     git clone --quiet --no-checkout "$repo_root" "$1" && git -C "$1" checkout --quiet "$rev"
 }
 
-# wine_environment: the build tree's private prefix, Wine quiet, and no Mono or
-# Gecko installer asked for.
+# wine_environment: the build tree's private prefix, Wine quiet but for its own
+# errors (a program Wine fails to start would otherwise end without a word), and
+# no Mono or Gecko installer asked for.
 wine_environment() {
     export WINEPREFIX=${WINEPREFIX:-$repo_root/build/windows/wineprefix}
-    export WINEDEBUG=${WINEDEBUG:--all}
+    export WINEDEBUG=${WINEDEBUG:--all,err+all}
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 }
+
+# dll_imports EXE: the DLLs the exe imports, in lower case, one a line.
+dll_imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]'; }
