@@ -14,7 +14,7 @@
 
 #include "harness.h"
 #include "input.h"
-#include "language/ui_language.h"
+#include "lifecycle/ui_language.h"
 #include "tray/tray_menu.h"
 
 namespace {
@@ -266,14 +266,14 @@ void texts() {
     FreeLibrary(tray);
     note("string tables in the exe, " + std::to_string(tables.count) + " (bytes)",
          std::to_string(tables.bytes));
-    language::choose_ui_language();
+    lifecycle::choose_ui_language();
     std::vector<double> menus;
     for (int i = 0; i < kExchanges; ++i) {
         const auto started = Clock::now();
         const auto items = tray::tray_menu_items({});
         menus.push_back(std::chrono::duration<double, std::micro>(Clock::now() - started).count());
     }
-    note("the menu's texts loaded in " + std::string(language::UiLanguage->tag) +
+    note("the menu's texts loaded in " + std::string(lifecycle::UiLanguage->tag) +
              " (us), median of " + std::to_string(kExchanges) + " and the first",
          fixed(median(menus), 2) + " (first " + fixed(menus.front(), 1) + ")");
 }

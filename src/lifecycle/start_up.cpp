@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "language/ui_language.h"
+#include "lifecycle/ui_language.h"
 #include "lifecycle/dialog_texts.h"
 #include "lifecycle/server_process.h"
 #include "platform/clock.h"
@@ -53,8 +53,8 @@ StartupOutcome start_up() {
         platform::sleep_for(kPollPeriod);
     }
 
-    platform::show_error_dialog(language::ui_text(IDS_START_FAILED), kDialogCaption,
-                                language::UiLanguage->direction);
+    platform::show_error_dialog(lifecycle::ui_text(IDS_START_FAILED), kDialogCaption,
+                                lifecycle::UiLanguage->direction);
     return StartupOutcome::Failed;
 }
 

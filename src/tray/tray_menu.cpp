@@ -1,6 +1,6 @@
 #include "tray/tray_menu.h"
 
-#include "language/ui_language.h"
+#include "lifecycle/ui_language.h"
 #include "server_link/runtime_file.h"
 #include "tray/menu_texts.h"
 
@@ -15,7 +15,7 @@ void toggle_feature(const char* name, bool server_link::FeatureState::*feature) 
 
 // The text in the user's display language, from the exe's string resources.
 platform::MenuItem item(TrayCommand command, std::uint32_t text_id, bool checked = false) {
-    return {static_cast<std::uint32_t>(command), language::ui_text(text_id), checked};
+    return {static_cast<std::uint32_t>(command), lifecycle::ui_text(text_id), checked};
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ void run_command(std::uint32_t id) {
 
 void show_tray_menu(platform::WindowHandle window) {
     const auto items = tray_menu_items(server_link::fetch_features());
-    run_command(platform::show_context_menu(window, items, language::UiLanguage->direction));
+    run_command(platform::show_context_menu(window, items, lifecycle::UiLanguage->direction));
 }
 
 }  // namespace tray

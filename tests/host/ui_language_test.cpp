@@ -2,8 +2,8 @@
 
 #include "bin/tray/program.h"
 #include "fake_platform.h"
-#include "language/languages.h"
-#include "language/ui_language.h"
+#include "lifecycle/languages.h"
+#include "lifecycle/ui_language.h"
 #include "lifecycle/server_process.h"
 #include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
@@ -55,13 +55,13 @@ TEST(UiLanguage, TheFirstPreferredLanguageWithATableByItsNameOrItsParentsElseEng
         {{"ga-IE", "cy-GB"}, 0x0409},
     };
     for (const auto& [preferred, id] : cases)
-        EXPECT_EQ(language::choose_language(preferred).id, id) << joined(preferred);
+        EXPECT_EQ(lifecycle::choose_language(preferred).id, id) << joined(preferred);
 }
 
 // The display languages Windows offers, each as the data file says.
 TEST(UiLanguage, EachWindowsDisplayLanguageGetsItsTable) {
-    for (const auto& [display, tag] : language::kDisplayLanguages)
-        EXPECT_EQ(language::choose_language({std::string(display)}).tag, tag) << display;
+    for (const auto& [display, tag] : lifecycle::kDisplayLanguages)
+        EXPECT_EQ(lifecycle::choose_language({std::string(display)}).tag, tag) << display;
 }
 
 // Chosen once, at start: the failure dialog, and the menu of a tray that
@@ -97,7 +97,7 @@ TEST(UiLanguage, TheDialogAndTheMenuSpeakTheLanguageChosenAtStart) {
         }
     }
     lifecycle::stop_server();
-    language::UiLanguage = &language::choose_language({});
+    lifecycle::UiLanguage = &lifecycle::choose_language({});
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "language/languages.h"
+#include "lifecycle/languages.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ std::wstring wide(std::string_view ascii) {
 }
 
 TEST(LanguageTables, EachIsKeptUnderTheIdOfItsNameAndReadsItsWay) {
-    for (const auto& table : language::kLanguages) {
+    for (const auto& table : lifecycle::kLanguages) {
         const auto name = wide(table.tag);
         EXPECT_EQ(LocaleNameToLCID(name.c_str(), LOCALE_ALLOW_NEUTRAL_NAMES), table.id)
             << table.tag;
@@ -30,7 +30,7 @@ TEST(LanguageTables, EachIsKeptUnderTheIdOfItsNameAndReadsItsWay) {
         EXPECT_EQ(layout == 1, table.direction == platform::TextDirection::RightToLeft)
             << table.tag << " reads " << layout;
     }
-    for (const auto& [display, tag] : language::kDisplayLanguages)
+    for (const auto& [display, tag] : lifecycle::kDisplayLanguages)
         EXPECT_TRUE(IsValidLocaleName(wide(display).c_str())) << display;
 }
 

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "language/ui_language.h"
+#include "lifecycle/ui_language.h"
 #include "lifecycle/server_process.h"
 #include "lifecycle/start_up.h"
 #include "platform/clock.h"
@@ -15,7 +15,7 @@ int run_program() {
     // Before the wait: the dashboard is opened the moment the port is known.
     platform::prepare_shell();
     // Once: Windows takes a change of display language only at the next sign-in.
-    language::choose_ui_language();
+    lifecycle::choose_ui_language();
     if (lifecycle::start_up() != lifecycle::StartupOutcome::Ready) {
         return 0;
     }

@@ -7,7 +7,7 @@
 
 #include "platform/text.h"
 
-namespace language {
+namespace lifecycle {
 
 // One of the exe's string tables: the language it is written in as Windows
 // names it, the resource language id it is kept under, which way it reads,
@@ -32,4 +32,4 @@ void choose_ui_language();
 // The text of this id in UiLanguage.
 platform::NativeString ui_text(std::uint32_t id);
 
-}  // namespace language
+}  // namespace lifecycle

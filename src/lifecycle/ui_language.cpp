@@ -1,14 +1,14 @@
-#include "language/ui_language.h"
+#include "lifecycle/ui_language.h"
 
 #include <algorithm>
 #include <iterator>
 #include <utility>
 
-#include "language/languages.h"
+#include "lifecycle/languages.h"
 #include "platform/string_resource.h"
 #include "platform/ui_languages.h"
 
-namespace language {
+namespace lifecycle {
 namespace {
 
 static_assert(kLanguages[0].tag == "en-US",
@@ -79,4 +79,4 @@ platform::NativeString ui_text(std::uint32_t id) {
     return platform::load_string(id, UiLanguage->id);
 }
 
-}  // namespace language
+}  // namespace lifecycle

@@ -28,11 +28,12 @@ import os
 import re
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SOURCE = os.path.join(ROOT, "src", "bin", "tray", "languages.json")
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
+SOURCE = os.path.join(HERE, "languages.json")
 PRODUCT = "Pellox Desktop"
 LOG_FILE = "pellox-desktop-error.log"
-DOC_START = "<!-- made by cmake/languages.py from src/bin/tray/languages.json -->"
+DOC_START = "<!-- made by src/bin/tray/languages.py from src/bin/tray/languages.json -->"
 DOC_END = "<!-- end of the table -->"
 FIELDS = {"language", "tag", "id", "right_to_left", "also_for", "windows_display_languages",
           "texts"}
@@ -130,7 +131,7 @@ def rc_string(text):
 
 
 def make_rc(tables, ids):
-    lines = ["// Made by cmake/languages.py from src/bin/tray/languages.json: edit that.",
+    lines = ["// Made by src/bin/tray/languages.py from src/bin/tray/languages.json: edit that.",
              "#pragma code_page(65001)"]
     for table in tables:
         number = int(table["id"], 16)
@@ -152,14 +153,14 @@ def make_table(tables):
     shown = [f'    {{"{name}", "{table["tag"]}"}},' for table in tables
              for name in table["windows_display_languages"]]
     return "\n".join([
-        "// Made by cmake/languages.py from src/bin/tray/languages.json: edit that.",
+        "// Made by src/bin/tray/languages.py from src/bin/tray/languages.json: edit that.",
         "#pragma once", "", "#include <string_view>", "#include <utility>", "",
-        '#include "language/ui_language.h"', "", "namespace language {", "",
+        '#include "lifecycle/ui_language.h"', "", "namespace lifecycle {", "",
         "// English (US) first.",
         "inline constexpr Language kLanguages[] = {", *rows, "};", "",
         "// Each display language Windows offers, and the tag of the table it gets.",
         "inline constexpr std::pair<std::string_view, std::string_view> kDisplayLanguages[] = {",
-        *shown, "};", "", "}  // namespace language", ""])
+        *shown, "};", "", "}  // namespace lifecycle", ""])
 
 
 def doc_cell(text):
