@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "lifecycle/ui_language.h"
 #include "lifecycle/dialog_texts.h"
 #include "lifecycle/server_process.h"
+#include "lifecycle/ui_language.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/shell.h"

@@ -3,8 +3,8 @@
 #include "bin/tray/program.h"
 #include "fake_platform.h"
 #include "lifecycle/languages.h"
-#include "lifecycle/ui_language.h"
 #include "lifecycle/server_process.h"
+#include "lifecycle/ui_language.h"
 #include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
 

@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "lifecycle/ui_language.h"
 #include "lifecycle/server_process.h"
 #include "lifecycle/start_up.h"
+#include "lifecycle/ui_language.h"
 #include "platform/clock.h"
 #include "platform/shell.h"
 #include "server_link/server_api.h"
