@@ -1,61 +1,45 @@
-// The menu and the failure dialog in the user's display language.
+// The menu and the failure dialog in the user's display language: the texts
+// of the table the tray chooses, as languages.json has them, in its direction.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <iterator>
 
 #include "harness.h"
 #include "input.h"
+#include "lifecycle/dialog_texts.h"
+#include "lifecycle/language_texts.h"
+#include "lifecycle/languages.h"
 #include "screen.h"
+#include "tray/menu_texts.h"
 
 namespace {
 
 using namespace harness;
 using Clock = std::chrono::steady_clock;
 
-// The texts a user sees, as the resources hold them: the four menu items,
-// then the failure dialog's.
-using Texts = std::array<const wchar_t*, 5>;
-constexpr Texts kEnglish = {
-    L"Open dashboard", L"Share movies, shows && music", L"Stream this PC", L"Quit Pellox Desktop",
-    L"Pellox Desktop could not start its library server.\n\nTry running the installer again. If "
-    L"it keeps happening, there will be a pellox-desktop-error.log in the install folder saying "
-    L"why."};
-constexpr Texts kGerman = {
-    L"Dashboard öffnen", L"Filme, Serien && Musik freigeben", L"Von diesem PC streamen",
-    L"Pellox Desktop beenden",
-    L"Pellox Desktop konnte seinen Bibliotheksserver nicht starten.\n\nFühren Sie das "
-    L"Installationsprogramm erneut aus. Wenn das Problem weiterhin auftritt, steht die Ursache in "
-    L"der Datei pellox-desktop-error.log im Installationsordner."};
-constexpr Texts kJapanese = {
-    L"ダッシュボードを開く", L"映画、番組、音楽を共有", L"この PC からストリーミング",
-    L"Pellox Desktop を終了",
-    L"Pellox Desktop のライブラリ サーバーを起動できませんでした。\n\nインストーラーをもう一度実行"
-    L"してください。問題が解決しない場合は、インストール フォルダーの pellox-desktop-error.log "
-    L"に原因が記録されます。"};
-
 // Wine takes a program's UI language from LANG as it starts, and what it
-// starts inherits that: CTest runs the test below once for each LANG here
-// (tests/windows/CMakeLists.txt). A regional variant gets its language.
+// starts inherits that: CTest runs the test below for some of these LANGs
+// (tests/windows/CMakeLists.txt); any row runs by hand with its LANG. A
+// regional variant gets its language's table.
 struct Language {
     const char* lang;
     LANGID ui_language;
-    const Texts& texts;
-    const Texts& other;  // what must not show instead
+    std::string_view tag;  // of the table the tray speaks
 };
 constexpr Language kLanguages[] = {
-    {"C.UTF-8", 0x0409, kEnglish, kGerman},
-    {"de_DE.UTF-8", 0x0407, kGerman, kEnglish},
-    {"de_AT.UTF-8", 0x0c07, kGerman, kEnglish},
-    {"ja_JP.UTF-8", 0x0411, kJapanese, kEnglish},
+    {"C.UTF-8", 0x0409, "en-US"},  {"de_AT.UTF-8", 0x0c07, "de"}, {"ja_JP.UTF-8", 0x0411, "ja"},
+    {"he_IL.UTF-8", 0x040d, "he"}, {"ar_SA.UTF-8", 0x0401, "ar"}, {"el_GR.UTF-8", 0x0408, "el"},
+    {"th_TH.UTF-8", 0x041e, "th"}, {"bg_BG.UTF-8", 0x0402, "bg"}, {"nb_NO.UTF-8", 0x0414, "nb"},
+    {"ro_RO.UTF-8", 0x0418, "ro"},
 };
 
-// The menu in the user's language, read by what it draws: a popup menu of
-// another process cannot be read under Wine 8 (GetMenuItemCount answers -1).
-// Then the failure dialog, read by its text; its caption is the product's
-// name in every language. It shows only after the 20 s of waiting for a port.
+// The menu, read row by row as drawn (a popup menu of another process cannot
+// be read under Wine 8: GetMenuItemCount answers -1), its check mark on the
+// side the language reads from. Then the failure dialog, read by its text; its
+// caption is the product's name in every language. It shows only after the
+// 20 s of waiting for a port.
 TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
     const std::string lang = std::getenv("LANG") ? std::getenv("LANG") : "";
     const auto* const row = std::find_if(std::begin(kLanguages), std::end(kLanguages),
@@ -64,28 +48,29 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
     ASSERT_EQ(GetUserDefaultUILanguage(), row->ui_language)
         << "Wine did not take the UI language from LANG=" << lang
         << ": does glibc have that locale (scripts/setup makes it)?";
+    const auto table =
+        std::find_if(std::begin(lifecycle::kLanguages), std::end(lifecycle::kLanguages),
+                     [&](const auto& table) { return table.tag == row->tag; });
+    ASSERT_NE(table, std::end(lifecycle::kLanguages)) << row->tag << " has no table";
+    const auto& texts = lifecycle::kLanguageTexts[table - std::begin(lifecycle::kLanguages)].by_id;
+    const auto mark =
+        table->direction == platform::TextDirection::RightToLeft ? MenuRow::Right : MenuRow::Left;
+    const std::vector<MenuRow> expected = {
+        {texts[IDS_OPEN_DASHBOARD]}, kSeparator, {texts[IDS_SHARE_MEDIA], mark},
+        {texts[IDS_STREAM_THIS_PC]}, kSeparator, {texts[IDS_QUIT]}};
 
-    const auto tray = start_tray(make_install("language-menu", nlohmann::json::object()));
+    const auto tray =
+        start_tray(make_install("language-menu", nlohmann::json{{"features", {{"media", true}}}}));
     const auto icon = tray_icon(tray, 20s);
     ASSERT_TRUE(icon) << "no icon of this tray within 20 s: " << tray_state(tray);
     // The menu opens at the pointer's corner of it, which thus rests on no item.
     const HWND menu = open_menu(*icon, tray.pid);
     ASSERT_NE(menu, nullptr) << "no menu opened within 10 s of a right-click";
-    RECT at{};
-    GetWindowRect(menu, &at);
-    constexpr double kAlike = 2;
-    for (std::size_t i = 0; i < 4; ++i) {
-        double to_text = 255, to_other = 0;
-        EXPECT_TRUE(wait_until(
-            [&] {
-                to_text = difference_from_text(at, row->texts[i]);
-                to_other = difference_from_text(at, row->other[i]);
-                return to_text < kAlike && to_other > kAlike;
-            },
-            5s))
-            << "within 5 s the menu did not show \"" << row->texts[i] << "\" (mean difference "
-            << to_text << ") rather than \"" << row->other[i] << "\" (" << to_other << ")";
-    }
+    std::vector<MenuRow> rows;
+    const std::vector<std::wstring> items = {texts[IDS_OPEN_DASHBOARD], texts[IDS_SHARE_MEDIA],
+                                             texts[IDS_STREAM_THIS_PC], texts[IDS_QUIT]};
+    wait_until([&] { return (rows = read_menu(menu, items)) == expected; }, 5s);
+    EXPECT_EQ(rows, expected) << "the menu as drawn after 5 s";
     press({VK_ESCAPE});
     EXPECT_TRUE(menu_closed(tray.pid)) << "the menu did not close within 10 s of Escape";
     EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
@@ -101,10 +86,10 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
     // only on Windows.)
     bool has_text = false, has_icon = false;
     for (HWND child = nullptr; (child = FindWindowExW(dialog, child, L"Static", nullptr));) {
-        has_text = has_text || text_of(child) == row->texts[4];
+        has_text = has_text || text_of(child) == texts[IDS_START_FAILED];
         has_icon = has_icon || SendMessageW(child, STM_GETICON, 0, 0) != 0;
     }
-    EXPECT_TRUE(has_text) << "the failure dialog did not say \"" << row->texts[4] << "\"";
+    EXPECT_TRUE(has_text) << "the failure dialog did not say \"" << texts[IDS_START_FAILED] << "\"";
     EXPECT_TRUE(has_icon) << "the failure dialog shows no icon";
     RECT ok{};
     GetWindowRect(FindWindowExW(dialog, nullptr, L"Button", nullptr), &ok);

@@ -2,7 +2,7 @@
 """The tray's texts in every language, from their one source: checks it and
 makes from it what the build and the docs need.
 
-    languages.py [--rc OUT] [--table OUT] [--depfile OUT] [--doc MARKDOWN [--check]]
+    languages.py [--rc OUT] [--table OUT] [--texts OUT] [--depfile OUT] [--doc MARKDOWN [--check]]
 
 The source, src/bin/tray/languages.json, names the headers that define the
 text ids ("#define IDS_NAME number"; text_ids, by role: menu or dialog) and
@@ -18,7 +18,8 @@ The first table is English (US). A source that breaks a rule fails with the
 rule and the text that broke it.
 
 --rc writes the resource script of the string tables, --table the C++ table the
-program chooses its language from, --depfile the files these were made from;
+program chooses its language from, --texts each table's texts as C++ for the tests
+that read them where the program shows them, --depfile the files these were made from;
 --doc replaces the table in the Markdown file, or with --check fails unless it
 is already what would be written there.
 """
@@ -163,6 +164,26 @@ def make_table(tables):
         *shown, "};", "", "}  // namespace lifecycle", ""])
 
 
+def make_texts(tables, ids):
+    def literal(text):
+        return 'L"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n") + '"'
+    size = max(number for number, _ in ids.values()) + 1
+    by_number = {number: name for name, (number, _) in ids.items()}
+    rows = []
+    for table in tables:
+        texts = [literal(table["texts"][by_number[n]]) if n in by_number else "nullptr"
+                 for n in range(size)]
+        rows.append(f'    {{"{table["tag"]}", {{{", ".join(texts)}}}}},')
+    return "\n".join([
+        "// Made by src/bin/tray/languages.py from src/bin/tray/languages.json: edit that.",
+        "#pragma once", "", "#include <string_view>", "", "namespace lifecycle {", "",
+        "// Each table's texts by their ids, in the order of kLanguages.",
+        "struct LanguageTexts {", "    std::string_view tag;",
+        f"    const wchar_t* by_id[{size}];", "};",
+        "inline constexpr LanguageTexts kLanguageTexts[] = {", *rows, "};", "",
+        "}  // namespace lifecycle", ""])
+
+
 def doc_cell(text):
     return text.replace("|", "\\|").replace("\n", "<br>")
 
@@ -204,7 +225,7 @@ def update_doc(path, tables, ids, check):
 
 def main():
     parser = argparse.ArgumentParser(description="The tray's texts in every language.")
-    for option in ("--rc", "--table", "--depfile", "--doc"):
+    for option in ("--rc", "--table", "--texts", "--depfile", "--doc"):
         parser.add_argument(option)
     parser.add_argument("--check", action="store_true")
     arguments = parser.parse_args()
@@ -213,7 +234,8 @@ def main():
     except (Invalid, OSError, ValueError, KeyError, TypeError, AttributeError) as error:
         sys.exit(f"{SOURCE}: {error}")
     made = [(arguments.rc, lambda: make_rc(tables, ids)),
-            (arguments.table, lambda: make_table(tables))]
+            (arguments.table, lambda: make_table(tables)),
+            (arguments.texts, lambda: make_texts(tables, ids))]
     for path, make in made:
         if path:
             write(path, make())
