@@ -38,7 +38,9 @@ Picture capture(const RECT& at) {
     return picture(&at, {at.right - at.left, at.bottom - at.top});
 }
 
-Picture menu_text(const std::wstring& text) {
+// The text as a menu draws it: in its font and colours, && as &, and in a
+// menu laid out right to left (TPM_LAYOUTRTL) on a mirrored surface.
+Picture menu_text(const std::wstring& text, DWORD layout) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
@@ -49,6 +51,7 @@ Picture menu_text(const std::wstring& text) {
     DrawTextW(measure, text.c_str(), -1, &box, DT_SINGLELINE | DT_CALCRECT);
     DeleteDC(measure);
     const auto drawn = picture(nullptr, {box.right, box.bottom}, [&](HDC dc) {
+        SetLayout(dc, layout);
         FillRect(dc, &box, GetSysColorBrush(COLOR_MENU));
         SelectObject(dc, font);
         SetTextColor(dc, GetSysColor(COLOR_MENUTEXT));
@@ -135,17 +138,13 @@ HICON generic_icon() {
     return LoadIconW(nullptr, IDI_APPLICATION);
 }
 
-double difference_from_text(const RECT& at, const std::wstring& text) {
-    const Picture seen = capture(at);
-    return best_match(seen, menu_text(text), 0, seen.height).first;
-}
-
 std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts) {
     constexpr double kAlike = 2;
     constexpr int kFrame = 3;  // drawn inside the window: 1 px wide under Wine, 3 on Windows
     RECT at{};
     GetWindowRect(menu, &at);
     const Picture seen = capture(at);
+    const DWORD layout = GetWindowLongW(menu, GWL_EXSTYLE) & WS_EX_LAYOUTRTL ? LAYOUT_RTL : 0;
     const COLORREF menu_colour = GetSysColor(COLOR_MENU);
     const std::uint32_t background = RGB(GetBValue(menu_colour), GetGValue(menu_colour),
                                          GetRValue(menu_colour));  // as 0x00RRGGBB
@@ -171,7 +170,7 @@ std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts
         RECT text_ink{};
         // Of the texts drawn alike, the widest: a shorter one may be a part of it.
         for (std::size_t i = 0; i < texts.size() && !row.separator; ++i) {
-            const Picture drawn = menu_text(texts[i]);
+            const Picture drawn = menu_text(texts[i], layout);
             const RECT ink_box = ink_of(drawn, background);
             const auto [difference, left] =
                 best_match(seen, drawn, top - ink_box.top, bottom - ink_box.bottom);

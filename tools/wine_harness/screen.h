@@ -17,10 +17,8 @@ namespace harness {
 
 // How far what the screen shows is from a picture the harness draws, at the
 // best place: the mean difference per colour channel, 0 to 255. The icon is
-// drawn at the small icon size over the icon window's background; the text as
-// a menu draws it (menu font and colours, && as &).
+// drawn at the small icon size over the icon window's background.
 double difference_from(const NotificationIcon& shown, HICON icon);
-double difference_from_text(const RECT& at, const std::wstring& text);
 // Whether the icon shows the expected picture and not the other one within 5 s.
 bool drawn_as(const NotificationIcon& shown, HICON expected, HICON other);
 // The icon in the file as the tray loads it, and the one it falls back to.
