@@ -144,7 +144,7 @@ std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts
     RECT at{};
     GetWindowRect(menu, &at);
     const Picture seen = capture(at);
-    const DWORD layout = GetWindowLongW(menu, GWL_EXSTYLE) & WS_EX_LAYOUTRTL ? LAYOUT_RTL : 0;
+    const DWORD layout = (GetWindowLongW(menu, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) ? LAYOUT_RTL : 0;
     const COLORREF menu_colour = GetSysColor(COLOR_MENU);
     const std::uint32_t background = RGB(GetBValue(menu_colour), GetGValue(menu_colour),
                                          GetRValue(menu_colour));  // as 0x00RRGGBB
