@@ -1,6 +1,6 @@
 // The Win32 layer's contracts where only the real system can show them: the
 // fatal stop's status, the clock, file sharing and sizes, Winsock's time-outs
-// and closes.
+// and a receive shut down.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
@@ -107,19 +107,12 @@ TEST(Win32, HostileServersGiveNothingOrTheWholeBodyInTime) {
     }
 }
 
-// The tray makes an exchange for every menu: one socket left open each time
-// would add up. A connection shut down for receiving has nothing more to give.
-TEST(Win32, EachExchangeClosesItsSocketAndAShutdownReadsAsTheEnd) {
-    const auto server = start_stand_in("exchanges", {{"publish", false}});
+// A connection shut down for receiving has nothing more to give. (A socket
+// left open by each exchange shows in Soak.AThousandMenus*'s handle count.)
+TEST(Win32, AShutDownReceiveReadsAsTheEnd) {
+    const auto server = start_stand_in("shutdown", {{"publish", false}});
     ASSERT_NE(server.port, 0) << "the server did not listen within 10 s";
-    server_link::ServerPort = server.port;
-    // The first exchange starts Winsock, which keeps what it opens.
-    server_link::http_request("GET", "/api/features", std::nullopt);
-    const DWORD before = handle_count(GetCurrentProcess());
-    for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(server_link::http_request("GET", "/api/features", std::nullopt)) << i;
-    EXPECT_EQ(handle_count(GetCurrentProcess()), before) << "handles after five exchanges";
-
+    ASSERT_TRUE(platform::start_sockets());
     const auto socket = platform::open_tcp_socket();
     ASSERT_TRUE(socket && platform::connect_loopback(*socket, server.port));
     shutdown(static_cast<SOCKET>(*socket), SD_RECEIVE);
