@@ -83,27 +83,24 @@ TEST(Win32, RuntimeJsonIsReadSharedAndNeverWholeAndAFolderIsNoServer) {
 // is waited for. Port 1 has nobody listening.
 TEST(Win32, HostileServersGiveNothingOrTheWholeBodyInTime) {
     const std::string huge(64 << 20, 'x');
-    struct Case {
-        const char* reply;  // none: the port refuses
-        std::optional<std::string> body;
-        double at_least_s, at_most_s;
-    };
-    const Case cases[] = {{"silent", std::nullopt, 2.5, 6},
-                          {nullptr, std::nullopt, 0, 2.5},
-                          {"huge", huge, 0, 30},
-                          {"drip", "abcd", 8, 12.5}};
-    for (const auto& c : cases) {
-        const auto server = c.reply ? start_stand_in(std::string("hostile-") + c.reply,
-                                                     {{"publish", false}, {"reply", c.reply}})
-                                    : StandIn{{}, 1};
-        ASSERT_NE(server.port, 0) << c.reply << ": the server did not listen within 10 s";
+    // The server's reply (none: the port refuses), the body, the seconds it may take.
+    const std::tuple<const char*, std::optional<std::string>, double, double> cases[] = {
+        {"silent", std::nullopt, 2.5, 6},
+        {nullptr, std::nullopt, 0, 2.5},
+        {"huge", huge, 0, 30},
+        {"drip", "abcd", 8, 12.5}};
+    for (const auto& [reply, expected, at_least_s, at_most_s] : cases) {
+        const auto server = reply ? start_stand_in(std::string("hostile-") + reply,
+                                                   {{"publish", false}, {"reply", reply}})
+                                  : StandIn{{}, 1};
+        ASSERT_NE(server.port, 0) << reply << ": the server did not listen within 10 s";
         server_link::ServerPort = server.port;
         const auto started = Clock::now();
         const auto body = server_link::http_request("GET", "/api/features", std::nullopt);
         const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        EXPECT_TRUE(body == c.body && seconds >= c.at_least_s && seconds <= c.at_most_s)
-            << (c.reply ? c.reply : "refused") << ": " << (body ? body->size() : 0)
-            << " bytes after " << seconds << " s";
+        EXPECT_TRUE(body == expected && seconds >= at_least_s && seconds <= at_most_s)
+            << (reply ? reply : "refused") << ": " << (body ? body->size() : 0) << " bytes after "
+            << seconds << " s";
     }
 }
 
