@@ -46,10 +46,8 @@ def release(folder):
     return [f"{folder}/{NAME}{end}" for end in (".zip", ".p7s", ".SHA256SUMS", ".SHA256SUMS.p7s")]
 
 
-def make_pki(folder):
-    """Throwaway keys and certificates in folder, and tsa.cnf for .ci/timestamp-server.py (.ci/check-signing's too)."""
-    global pki
-    pki = folder
+def make_pki():
+    """Throwaway keys and certificates in pki, and tsa.cnf for .ci/timestamp-server.py (.ci/check-signing's too)."""
     for name, issuer, use, days in (
             ("root", None, "CA", "2"), ("forged", None, "CA", "2"), ("ica", "root", "CA", "2"),
             ("signer", "root", "codeSigning", "2"), ("other", "root", "codeSigning", "2"),
@@ -84,7 +82,7 @@ def setUpModule():
     pki, tmp = tempfile.mkdtemp(), tempfile.mkdtemp(dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
     unittest.addModuleCleanup(shutil.rmtree, pki)  # also when what follows fails
     unittest.addModuleCleanup(shutil.rmtree, tmp)
-    make_pki(pki)
+    make_pki()
     server = subprocess.Popen([sys.executable, f"{REPO}/.ci/timestamp-server.py", "tsa.cnf"], cwd=pki,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     unittest.addModuleCleanup(lambda: server.kill() or server.communicate())
@@ -354,4 +352,5 @@ class PackageAndExe(unittest.TestCase):
 
 
 if __name__ == "__main__":  # .ci/check-signing's throwaway keys
-    make_pki(sys.argv[1])
+    pki = sys.argv[1]
+    make_pki()
