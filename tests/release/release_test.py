@@ -46,12 +46,8 @@ def release(folder):
     return [f"{folder}/{NAME}{end}" for end in (".zip", ".p7s", ".SHA256SUMS", ".SHA256SUMS.p7s")]
 
 
-def setUpModule():
-    global pki, tmp, url, mute, server, pin
-    # The verifier's temporary folders in memory where there is /dev/shm: 12,000 of them.
-    pki, tmp = tempfile.mkdtemp(), tempfile.mkdtemp(dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
-    unittest.addModuleCleanup(shutil.rmtree, pki)  # also when what follows fails
-    unittest.addModuleCleanup(shutil.rmtree, tmp)
+def make_pki():
+    """Throwaway keys and certificates in pki, and tsa.cnf for .ci/timestamp-server.py (.ci/check-signing's too)."""
     for name, issuer, use, days in (
             ("root", None, "CA", "2"), ("forged", None, "CA", "2"), ("ica", "root", "CA", "2"),
             ("signer", "root", "codeSigning", "2"), ("other", "root", "codeSigning", "2"),
@@ -78,6 +74,15 @@ def setUpModule():
         f"default_policy = 1.2.3.4.1\ndigests = sha256\ness_cert_id_alg = sha256\n".encode() for section, key, digest in
         (("sha256", "tsa", "sha256"), ("sha384", "tsa", "sha384"), ("sha512", "tsa", "sha512"),
          ("intermediate", "tsa2", "sha256"))))
+
+
+def setUpModule():
+    global pki, tmp, url, mute, server, pin
+    # The verifier's temporary folders in memory where there is /dev/shm: 12,000 of them.
+    pki, tmp = tempfile.mkdtemp(), tempfile.mkdtemp(dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
+    unittest.addModuleCleanup(shutil.rmtree, pki)  # also when what follows fails
+    unittest.addModuleCleanup(shutil.rmtree, tmp)
+    make_pki()
     server = subprocess.Popen([sys.executable, f"{REPO}/.ci/timestamp-server.py", "tsa.cnf"], cwd=pki,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     unittest.addModuleCleanup(lambda: server.kill() or server.communicate())
@@ -344,3 +349,8 @@ class PackageAndExe(unittest.TestCase):
                                4, "little") + signed[record + 4:])):
             with self.subTest(words):
                 self.assertRaisesRegex(authenticode.Refused, words, authenticode.extract, exe)
+
+
+if __name__ == "__main__":  # .ci/check-signing's throwaway keys
+    pki = sys.argv[1]
+    make_pki()

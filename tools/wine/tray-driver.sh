@@ -29,6 +29,7 @@ lay_out_install() {
 
 start_tray() {
     : >"$browser_log"
+    icons_before=$(harness icons 2>/dev/null | tr -d '\r' | awk '{ print $NF }')
     harness run-tray "$dir" </dev/null >/dev/null 2>"$dir/wine-run.err" &
     tray_pid=$!
 }
@@ -36,9 +37,14 @@ start_tray() {
 # The Linux processes of the Wine programs under DIR.
 pids_from() { harness pids "$1" 2>/dev/null | tr -d '\r'; }
 
-# icon_geometry: the first icon in the notification area, "left top right bottom"
-# on the screen, then the area's; nothing while there is none.
-icon_geometry() { harness icons 2>/dev/null | head -1 | tr -d '\r'; }
+# icon_geometry: the tray's icon, "left top right bottom" on the screen, then the
+# area's; nothing while there is none. It is the first that was not there before
+# the tray started: an icon whose program was killed (a failed test's) stays
+# listed on Wine 10, as on Windows, until the pointer passes over it.
+icon_geometry() {
+    harness icons 2>/dev/null | tr -d '\r' |
+        awk -v before="${icons_before:-}" 'BEGIN { split(before, old) } { for (i in old) if (old[i] == $NF) next; print; exit }'
+}
 icon_shown() { [ -n "$(icon_geometry)" ]; }
 icon_gone() { [ -z "$(icon_geometry)" ]; }
 urls() { if [ -f "$browser_log" ]; then wc -l <"$browser_log"; else echo 0; fi; }

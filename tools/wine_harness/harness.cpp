@@ -338,23 +338,19 @@ std::vector<int> unix_pids(const fs::path& program_or_folder) {
     return found;
 }
 
-std::optional<Usage> usage_of(int unix_pid) {
-    const fs::path proc = fs::path("Z:\\proc") / std::to_string(unix_pid);
-    std::ifstream stat(proc / "stat");
+std::optional<long long> cpu_ticks_of(int unix_pid) {
+    std::ifstream stat(fs::path("Z:\\proc") / std::to_string(unix_pid) / "stat");
     std::string line;
-    std::getline(stat, line);
+    if (!std::getline(stat, line))
+        return std::nullopt;
     // After the parenthesised name: the state is the 3rd field, utime and stime the 14th and 15th.
     std::istringstream fields(line.substr(line.rfind(')') + 2));
     std::string field;
-    Usage usage;
+    long long ticks = 0;
     for (int i = 3; i <= 15 && fields >> field; ++i)
         if (i >= 14)
-            usage.cpu_ticks += std::stoll(field);
-    std::ifstream status(proc / "status");
-    while (std::getline(status, line))
-        if (line.starts_with("VmHWM:"))
-            usage.peak_kib = std::stoll(line.substr(6));
-    return usage.peak_kib == 0 ? std::nullopt : std::optional(usage);
+            ticks += std::stoll(field);
+    return ticks;
 }
 
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout,

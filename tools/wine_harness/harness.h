@@ -132,13 +132,10 @@ DWORD handle_count(HANDLE process);
 // folder, found by their command lines through Wine's Z: drive.
 std::vector<int> unix_pids(const fs::path& program_or_folder);
 
-// What Linux counts for a process: Wine's GetProcessTimes of another process
-// gives the caller's own figures.
-struct Usage {
-    long long cpu_ticks = 0;  // user + system, in the kernel's 10 ms clock ticks
-    long long peak_kib = 0;   // VmHWM: the most resident memory at any moment
-};
-std::optional<Usage> usage_of(int unix_pid);
+// The user + system CPU time Linux counts for a process, in the kernel's 10 ms
+// clock ticks, or nothing when it cannot be read: Wine's GetProcessTimes of
+// another process gives the caller's own figures.
+std::optional<long long> cpu_ticks_of(int unix_pid);
 
 // Polls the condition every poll period (0: as often as it can) until it
 // holds or the time is up.

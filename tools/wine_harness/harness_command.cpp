@@ -7,13 +7,15 @@
 //   harness run-tray DIR                   runs DIR's tray with DIR/appdata as
 //                                          APPDATA and exits with its status
 //   harness icons                          one line per icon in the notification
-//                                          area: its rectangle, then the area's
+//                                          area: its rectangle, the area's, and
+//                                          the icon window's handle
 //   harness menus                          one line per popup menu on the screen:
 //                                          its rectangle
 //   harness pids PATH                      the Linux pids of the Wine processes
 //                                          running PATH, or any program under it
 //   harness hold-desktop                   keeps the desktop for the session:
 //                                          runs until the wineserver ends it
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -57,9 +59,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"icons" && argc == 2) {
         for (const auto& icon : notification_icons())
-            std::printf("%ld %ld %ld %ld %ld %ld %ld %ld\n", icon.at.left, icon.at.top,
-                        icon.at.right, icon.at.bottom, icon.area_at.left, icon.area_at.top,
-                        icon.area_at.right, icon.area_at.bottom);
+            std::printf(
+                "%ld %ld %ld %ld %ld %ld %ld %ld %llx\n", icon.at.left, icon.at.top, icon.at.right,
+                icon.at.bottom, icon.area_at.left, icon.area_at.top, icon.area_at.right,
+                icon.area_at.bottom,
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(icon.window)));
         return 0;
     }
     if (command == L"menus" && argc == 2) {

@@ -29,6 +29,9 @@ Picture picture(const RECT* screen_at, SIZE size, const std::function<void(HDC)>
     BITMAPINFO format{};
     format.bmiHeader = {sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     GetDIBits(dc, bitmap, 0, size.cy, seen.pixels.data(), &format, DIB_RGB_COLORS);
+    // What fills the fourth byte differs: Wine 10 gives the screen's pixels 0xff.
+    std::ranges::transform(seen.pixels, seen.pixels.begin(),
+                           [](std::uint32_t pixel) { return pixel & 0xffffff; });
     DeleteObject(bitmap);
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
