@@ -61,5 +61,6 @@ wine_environment() {
     export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 }
 
-# dll_imports EXE: the DLLs the exe imports, in lower case, one a line.
-dll_imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]'; }
+# dll_imports EXE: the DLLs the exe imports, in lower case, one a line (objdump read in
+# English, whatever language the caller speaks).
+dll_imports() { LC_ALL=C x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]'; }
