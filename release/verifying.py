@@ -8,9 +8,10 @@ statement  NAME.SHA256SUMS.p7s is a CMS signature of NAME.SHA256SUMS by the pinn
            certificate, which chains to ROOT.pem (openssl cms -verify)
 checksums  NAME.SHA256SUMS is exactly the lines of the ZIP and NAME.p7s
 unpack     the exe out of the ZIP, which has the form of a package
-signature  the exe's signature is NAME.p7s, and it verifies with its timestamp
-           against ROOT.pem (osslsigncode verify, openssl ts -verify)
-build      the commit's unsigned package, built in a clean clone
+signature  the exe's signature is NAME.p7s, by the pinned certificate, and it verifies
+           with its timestamp against ROOT.pem (osslsigncode verify, openssl ts -verify)
+build      the commit's unsigned package, built in a clean clone (the checkout may be
+           another user's)
 attach     NAME.p7s attached to the exe built here
 compare    the released exe and ZIP are, byte for byte, those built here with it
 """

@@ -1,9 +1,8 @@
-"""The release tooling (release/) on throwaway keys made here: a root, signers whose keys are in
-PKCS#12 files and whose certificates name a revocation list and an OCSP responder nobody serves,
-timestamp authorities of several shapes served on loopback by .ci/timestamp-server.py, a package
-around a tiny exe, and a checkout of the tools whose stand-in cmake packages the commit's files
-(another user's checkout, when run as root). Offline, in seconds; the real rebuild, the token and
-both osslsigncode versions are .ci/check-signing's part."""
+"""The release tooling (release/) on throwaway keys made here, in PKCS#12 files, their certificates naming
+a revocation list and an OCSP responder nobody serves; timestamp authorities of several shapes on loopback
+(.ci/timestamp-server.py); a package around a tiny exe; the tools in a checkout whose stand-in cmake packages
+the commit's files. Offline, in seconds; the real rebuild, the token and both osslsigncode versions are
+.ci/check-signing's part."""
 
 import glob
 import hashlib
