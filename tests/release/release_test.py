@@ -156,12 +156,12 @@ def fingerprint(name):
     return hashlib.sha256(steps.certificates(read(f"{pki}/{name}.crt").decode())[0]).hexdigest()
 
 
-def sign(out, key="signer.p12", tsa="sha256", root="root.crt", package=None, timeout="60", secret="pw", variable="PASS",
-         env=(), stdout=subprocess.PIPE):
+def sign(out, key="signer.p12", tsa="sha256", root="root.crt", package=None, wait="60", secret="pw", variable="PASS",
+         env=(), **run):
     """sign-release's status, stdout, stderr and what it left in its temporary folder; tsa a section of tsa.cnf or a URL."""
     return tool("sign-release", "--pkcs12", key, "--pass-env", variable, "--timestamp", tsa if ":" in tsa else url + tsa,
-                "--timestamp-timeout", timeout, "--url", "https://example.org/", "--root", root, "--out", out,
-                package or f"{pki}/{NAME}.zip", env={"PASS": secret, **dict(env)}, stdout=stdout)
+                "--timestamp-timeout", wait, "--url", "https://example.org/", "--root", root, "--out", out,
+                package or f"{pki}/{NAME}.zip", env={"PASS": secret, **dict(env)}, **run)
 
 
 def checked(files):
@@ -233,7 +233,7 @@ class Signing(unittest.TestCase):
                 ("arguments", "--pass-env takes a variable name", {"variable": "x[$(touch slipped)]"}),
                 ("arguments", f"--out {pki}/empty is a file, not a folder", {"out": f"{pki}/empty"}),
                 ("timestamp", "no timestamp from http://127.0.0.1:1/", {"tsa": "http://127.0.0.1:1/"}),
-                ("timestamp", "no answer from the timestamp server", {"tsa": mute, "timeout": "2"})):
+                ("timestamp", "no answer from the timestamp server", {"tsa": mute, "wait": "2"})):
             with self.subTest(step=step, words=words):
                 status, said, complaint, left = sign(**{"out": f"{pki}/bad/b/c", **args})
                 self.assertEqual(status, 1, said + complaint)
@@ -329,9 +329,9 @@ class Verifying(unittest.TestCase):
                 out, stub = f"{pki}/signals/{row}/signed", f"{pki}/signals/{row}.pid"  # OUT's folder made by sign-release
                 env = ({"PATH": f"{pki}/hang:{os.environ['PATH']}", "STUB_PID": stub, "STUB_SIGNAL": number.name[3:]}
                        if at == "openssl" else {"SIGNAL_AT": f"{at}:{int(number)}", "PYTHONPATH": f"{pki}/moment"})
-                status, _, complaint, left = sign(out, env=env, stdout=w) if name == "sign-release" else tool(
+                status, _, complaint, left = sign(out, env=env, stdout=w, timeout=30) if name == "sign-release" else tool(
                     name, "--root", "root.crt", "--signer-sha256", pin, "--commit", "signal" if at == "cmake" else "package",
-                    f"genuine/{NAME}.zip", env=env, stdout=w)
+                    f"genuine/{NAME}.zip", env=env, stdout=w, timeout=30)
                 self.assertEqual((status, os.path.exists(out)), (-number if failed is not None else 0, False), complaint)
                 self.assertIn(f"FAILED at step {failed}" if failed else "", complaint)
                 if number != signal.SIGKILL:  # which leaves its folders behind: no program can answer it
