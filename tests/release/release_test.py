@@ -46,7 +46,7 @@ exec sleep 60""",
 if "SIGNAL_AT" in os.environ:
     event, number = os.environ.pop("SIGNAL_AT").split(":")
     sys.addaudithook(lambda e, _: e == event and os.kill(os.getpid(), int(number)))""",
-    # The tools' checkout: the package at HEAD (detached), at other-zip another one.
+    # The tools' checkout: the package at HEAD (detached, tag package), another at other-zip, a signal at signal.
     "checkout.sh": """export GIT_CONFIG_GLOBAL=/dev/null GIT_CONFIG_NOSYSTEM=1
 export GIT_AUTHOR_NAME=t GIT_AUTHOR_EMAIL=t@t GIT_COMMITTER_NAME=t GIT_COMMITTER_EMAIL=t@t
 cd "$1" && git init -q && git add -A && git commit -qm package && git tag package
@@ -340,9 +340,9 @@ class Verifying(unittest.TestCase):
 
     def test_a_tool_past_the_deadline_is_ended_with_all_it_started(self):
         steps.deadline = (start := time.monotonic()) + 1  # sooner than the tool's own 20 s; the tool deaf to TERM
+        self.addCleanup(setattr, steps, "deadline", None)  # whatever fails here, no other test runs to this deadline
         with self.assertRaisesRegex(steps.Failed, "openssl cms did not end within"):
             steps.run([f"{pki}/hang/openssl", "cms"], env={**os.environ, "DEAF": "1", "STUB_PID": f"{pki}/deaf.pid"})
-        steps.deadline = None
         self.assertLess(time.monotonic() - start, 5, "the tool was not ended by the deadline")
         with self.assertRaises(ProcessLookupError, msg="the tool outlived its time"):  # ended now if not
             os.kill(int(read(f"{pki}/deaf.pid")), signal.SIGKILL)
