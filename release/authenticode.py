@@ -19,10 +19,8 @@ attach    an unsigned exe with the signature attached in that one layout (what
           tool signed it.
 statement_digest
           the SHA-256 that the statement (the detached CMS signature of
-          SHA256SUMS) says it signs, and the certificates it carries, once it
-          is in the one form `openssl cms -sign -binary -md sha256` writes:
-          openssl cms -verify checks the signature but not the fields around
-          it, which anyone could change.
+          SHA256SUMS) says it signs, and the certificates it carries, read for
+          a reason in words: openssl cms -verify decides.
 """
 
 import stat
@@ -145,7 +143,7 @@ def pe_checksum(exe, at):
 
 
 # DER, read by offsets in one pass, every bound checked before it is used: only far
-# enough to hand the timestamp token to openssl, and to hold the statement to one form.
+# enough to hand the timestamp token to openssl, and to name what the statement signs.
 
 class Element:
     """One DER element of buf: its header is buf[start:body], its contents buf[body:end];
@@ -197,24 +195,9 @@ def parse(buf, at=0, limit=None, depth=0):
     return element
 
 
-SEQUENCE, SET, INTEGER, OCTETS, NULL, OID, CONTEXT0, CONTEXT1 = 0x30, 0x31, 0x02, 0x04, 0x05, 0x06, 0xA0, 0xA1
+SEQUENCE, SET, OCTETS, OID, CONTEXT0, CONTEXT1 = 0x30, 0x31, 0x04, 0x06, 0xA0, 0xA1
 RFC3161_TIMESTAMP = bytes.fromhex("2b060104018237030301")  # 1.3.6.1.4.1.311.3.3.1, Microsoft's attribute
 MESSAGE_DIGEST = bytes.fromhex("2a864886f70d010904")  # 1.2.840.113549.1.9.4
-
-
-def tlv(tag, *parts):
-    body = b"".join(parts)
-    n = len(body)
-    size = (n.bit_length() + 7) // 8
-    return bytes([tag]) + (bytes([n]) if n < 0x80 else bytes([0x80 | size]) + n.to_bytes(size, "big")) + body
-
-
-SHA256 = tlv(SEQUENCE, tlv(OID, bytes.fromhex("608648016503040201")))
-# The statement's envelope as openssl cms writes it: SignedData, version 1, of id-data, detached.
-STATEMENT = (tlv(OID, bytes.fromhex("2a864886f70d010702")), tlv(INTEGER, b"\1") + tlv(SET, SHA256),
-             tlv(SEQUENCE, tlv(OID, bytes.fromhex("2a864886f70d010701"))))
-STATEMENT_SIGNATURES = (tlv(SEQUENCE, tlv(OID, bytes.fromhex("2a8648ce3d040302"))),  # ecdsa-with-SHA256
-                        tlv(SEQUENCE, tlv(OID, bytes.fromhex("2a864886f70d010101")), tlv(NULL)))  # rsaEncryption
 
 
 def child(element, index, tag, what):
@@ -236,23 +219,15 @@ def signer_info(der):
 
 
 def statement_digest(der):
-    """The messageDigest of the statement der, in its one form, and the certificates it carries."""
+    """The messageDigest of the statement der, and the certificates it carries."""
     signed, signer = signer_info(der)
-    certificates = [c.whole for c in signed.children[3:-1]]  # none, or [0] holding them
-    fields = signer.children or []
-    if len(fields) != 6 or fields[3].tag != CONTEXT0 or fields[4].whole not in STATEMENT_SIGNATURES:
-        raise Refused("the statement's SignerInfo is not one of openssl cms -sign")
-    rebuilt = tlv(SEQUENCE, STATEMENT[0], tlv(CONTEXT0, tlv(SEQUENCE, STATEMENT[1], STATEMENT[2], *certificates, tlv(
-        SET, tlv(SEQUENCE, tlv(INTEGER, b"\1"), fields[1].whole, SHA256, fields[3].whole, fields[4].whole,
-                 tlv(OCTETS, fields[5].contents))))))
-    if rebuilt != der:
-        raise Refused("the statement is not in the one form sign-release writes: a field no signature covers "
-                      "was changed")
-    digests = [child(a, 1, SET, "an attribute without values").children for a in fields[3].children
+    carried = next((c.children or [] for c in signed.children[3:-1] if c.tag == CONTEXT0), [])
+    digests = [child(a, 1, SET, "an attribute without values").children for a in
+               child(signer, 3, CONTEXT0, "no signed attributes").children or []
                if child(a, 0, OID, "an attribute without its type").contents == MESSAGE_DIGEST]
     if len(digests) != 1 or len(digests[0]) != 1 or digests[0][0].tag != OCTETS:
         raise Refused("the statement signs no one messageDigest")
-    return digests[0][0].contents, [c.whole for c in parse(certificates[0]).children or []] if certificates else []
+    return digests[0][0].contents, [c.whole for c in carried]
 
 
 def timestamp_token(der):

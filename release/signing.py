@@ -43,12 +43,17 @@ def arguments(argv):
     o = {k.lstrip("-"): v for k, v in o.items()}
     if "pkcs12" in o and {"pkcs11-module", "key", "cert"} & o.keys():
         fail("give either a PKCS#11 key or a PKCS#12 file, not both")
-    if "pkcs12" not in o and not {"pkcs11-module", "key", "cert"} <= o.keys():
-        fail(f"no key given\n{USAGE}")
-    if not {"pass-file", "pass-env"} & o.keys():
-        fail(f"no PIN or password source: --pass-file or --pass-env\n{USAGE}")
-    if not {"timestamp", "url", "root"} <= o.keys() or len(args) != 1:
-        fail(USAGE)
+    def lacking(*names):
+        return ", ".join(f"--{n}" for n in names if n not in o)
+    if "pkcs12" not in o and lacking("pkcs11-module", "key", "cert"):
+        fail(f"no key: --pkcs12, or --pkcs11-module, --key and --cert, of which {lacking('pkcs11-module', 'key', 'cert')} "
+             f"missing\n{USAGE}")
+    if len({"pass-file", "pass-env"} & o.keys()) != 1:
+        fail(f"the PIN or password comes from one of --pass-file and --pass-env\n{USAGE}")
+    if lacking("timestamp", "url", "root"):
+        fail(f"{lacking('timestamp', 'url', 'root')} missing\n{USAGE}")
+    if len(args) != 1 or not args[0].endswith(".zip"):
+        fail(f"{' '.join(args) or 'nothing'} given where the one package to sign, NAME.zip, belongs\n{USAGE}")
     o.setdefault("timestamp-timeout", "60")
     if not re.fullmatch("[1-9][0-9]*", o["timestamp-timeout"]):
         fail(f"--timestamp-timeout takes whole seconds, not '{o['timestamp-timeout']}'")
@@ -82,18 +87,20 @@ def sign(stage, o, zip_path, secret):
     out = os.path.realpath(o.get("out") or os.path.join(os.path.dirname(zip_path), "signed"))
     if out == os.path.dirname(zip_path):
         fail("--out is the unsigned ZIP's own folder; the signed ZIP would replace it")
-    if os.path.exists(out) and (not os.path.isdir(out) or os.listdir(out)):
-        fail(f"{out} is not empty")
+    if os.path.lexists(out) and not os.path.isdir(out):
+        fail(f"--out {out} is a file, not a folder")
+    if os.path.isdir(out) and os.listdir(out):
+        fail(f"--out {out} is not empty")
 
     def path(n):
         return os.path.join(stage, n)
     os.mkdir(path("out"))
 
-    steps.step = "unpack"
+    steps.begin("unpack")
     steps.read(zip_path, authenticode.MAX_ZIP, "a package")
     authenticode.unzip(zip_path, verifying.EXE, path("unsigned.exe"))
 
-    steps.step = "certificate"
+    steps.begin("certificate")
     if "pkcs12" in o:
         for part, n in (("-clcerts", "cert.pem"), ("-cacerts", "chain.pem")):
             if tool("openssl", "pkcs12", "-in", o["pkcs12"], "-nokeys", part, "-passin", "fd:{fd}", "-out", path(n))[0]:
@@ -120,7 +127,7 @@ def sign(stage, o, zip_path, secret):
     if steps.run(["openssl", "x509", "-in", path("cert.pem"), "-noout", "-checkend", "0"])[0]:
         fail(f"the certificate ({subject}) expired: {steps.run(['openssl', 'x509', '-in', path('cert.pem'), '-noout', '-enddate'])[1].decode().strip()}")
 
-    steps.step = "sign"
+    steps.begin("sign")
     status, said = tool("osslsigncode", "sign", *key, "-readpass", "/dev/fd/{fd}", "-h", "sha256", "-n", PROGRAM,
                         "-i", o["url"], "-in", path("unsigned.exe"), "-out", path("untimed.exe"))
     if status:
@@ -128,7 +135,7 @@ def sign(stage, o, zip_path, secret):
             fail("the key did not open: wrong PIN or password")
         fail(f"osslsigncode could not sign {verifying.EXE} (its words above)")
 
-    steps.step = "timestamp"
+    steps.begin("timestamp")
     # Apart from signing, so that a server that never answers is told from a slow token.
     wait = int(o["timestamp-timeout"])
     try:
@@ -142,7 +149,7 @@ def sign(stage, o, zip_path, secret):
     steps.write(path("release.exe"), authenticode.attach(read(path("unsigned.exe")), p7s))
     ok(f"timestamped by {o['timestamp']}")
 
-    steps.step = "statement"
+    steps.begin("statement")
     files = {f"{name}.zip": path(f"out/{name}.zip"), f"{name}.p7s": steps.write(path(f"out/{name}.p7s"), p7s)}
     reproducible_zip.replace(zip_path, verifying.EXE, path("release.exe"), files[f"{name}.zip"])
     sums = steps.write(path(f"out/{name}.SHA256SUMS"), steps.sums_text({n: read(p) for n, p in files.items()}))
@@ -155,26 +162,33 @@ def sign(stage, o, zip_path, secret):
     verifying.check_published(path("check"), files[f"{name}.zip"], None, o["root"],
                               hashlib.sha256(certificate).hexdigest())
 
-    steps.step = "publish"
-    try:  # while a failure still leaves nothing behind: a reader gone away is an EPIPE here
-        print(f"{steps.described(stage, certificate)}\ntimestamped by {o['timestamp']}; publish the SHA-256 above "
-              f"with the release, for release/verify-release --signer-sha256", flush=True)
-        for n in sorted(os.listdir(path("out"))):
-            print(f"{os.path.getsize(path('out/' + n)):>9}  {n}", flush=True)
-    except BrokenPipeError:
-        fail("could not print the signer and its certificate's SHA-256, which are to be published with the release")
+    signer = steps.described(stage, certificate)
+
+    steps.begin("publish")
+    made = os.path.dirname(out)  # the first of OUT's folders made here, removed again unless the release is out
+    while not os.path.lexists(os.path.dirname(made)):
+        made = os.path.dirname(made)
+    made = None if os.path.lexists(made) else made
     os.makedirs(os.path.dirname(out), exist_ok=True)
-    # Beside OUT, so that OUT appears with one rename on one file system.
-    final = tempfile.mkdtemp(prefix=".sign-release.", dir=os.path.dirname(out))
+    # Written beside OUT, which then appears whole with one rename on one file system. A KILL,
+    # which no program can answer, may leave this hidden folder behind; never a part of OUT.
+    final = tempfile.mkdtemp(prefix=f".{os.path.basename(out)}.", dir=os.path.dirname(out))
     try:
         for n in os.listdir(path("out")):
             shutil.copyfile(path("out/" + n), os.path.join(final, n))
             os.chmod(os.path.join(final, n), 0o644)
         os.chmod(final, 0o755)
+        steps.stop_if_signalled()  # the last moment a signal stops it: renamed, the release is out
         os.rename(final, out)
+        made = None
     except OSError as e:
-        shutil.rmtree(final, ignore_errors=True)
-        fail(f"could not move {final} to {out}: {e.strerror}")
+        fail(f"could not write {out}: {e.strerror}")
+    finally:
+        shutil.rmtree(made or final, ignore_errors=True)  # final is gone already once renamed
+    steps.say(f"{signer}\ntimestamped by {o['timestamp']}; publish the SHA-256 above with the release, for "
+              "release/verify-release --signer-sha256")
+    for n in sorted(os.listdir(path("out"))):
+        steps.say(f"{os.path.getsize(path('out/' + n)):>9}  {n}")
 
 
 def read(path):

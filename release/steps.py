@@ -3,8 +3,12 @@ run with a bound and ended with everything they started, files read only within
 a cap, and the checks both make of a signed release.
 
 Each failure ends the program with one line, `NAME: FAILED at step 'STEP': REASON`,
-and status 1; a TERM, INT or HUP at any step ends every tool running, prints
-that line within 2 s and ends the program by the same signal.
+and status 1. A TERM, INT or HUP is taken at the next step, or at once while a
+tool runs: every tool running is ended, that line printed within 2 s, and the
+program ends by the same signal. Once a step has settled the verdict (the
+release verified, or published), a signal changes nothing: the verdict is
+printed and the status is its own. A reader of stdout that has gone away fails
+no step.
 """
 
 import base64
@@ -22,8 +26,10 @@ import time
 
 import authenticode
 
+SIGNALS = (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)
 step = "arguments"
 deadline = None  # time.monotonic() by which every bounded tool must have ended
+received = []  # the signals received, which the handler only notes: no step is cut short at an arbitrary line
 
 
 class Failed(Exception):
@@ -38,8 +44,28 @@ def fail(reason):
     raise Failed(reason)
 
 
+def stop_if_signalled(*tool):
+    if received:
+        raise Stopped(received[0], *tool)
+
+
+def begin(name):
+    """Step name begins, unless a signal came during the last one, which then stops the program."""
+    global step
+    stop_if_signalled()
+    step = name
+
+
+def say(text):
+    """Prints text; once stdout is closed (a reader gone away), the words go nowhere and the steps go on."""
+    try:
+        print(text, flush=True)
+    except OSError:
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+
+
 def ok(what):
-    print(f"ok   {step}: {what}", flush=True)
+    say(f"ok   {step}: {what}")
 
 
 def printable(text):
@@ -48,38 +74,39 @@ def printable(text):
     return "".join(c if c.isprintable() or c == "\n" else repr(c)[1:-1] for c in text).strip().replace("\n", "\n    ")
 
 
-def run(args, timeout=20, env=None, pass_fds=()):
-    """The exit status of a tool and what it said, which is shown when it fails; a tool
+def run(args, timeout=20, env=None, pass_fds=(), echo=True):
+    """The exit status of a tool and what it said, which is shown when it fails (echo); a tool
     that has not ended within timeout seconds, or by the deadline, fails the step."""
+    stop_if_signalled()
     if timeout and deadline:
         timeout = max(0.1, min(timeout, deadline - time.monotonic()))
-    with subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                          env=env, pass_fds=pass_fds, start_new_session=True) as tool:
-        try:
-            said, _ = tool.communicate(timeout=timeout)
-        except BaseException as e:  # ended here: leaving the block would wait for it
+    until = timeout and time.monotonic() + timeout
+    tool = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                            env=env, pass_fds=pass_fds, start_new_session=True)
+    said = None
+    try:
+        while said is None and not received and not (until and time.monotonic() > until):
+            with contextlib.suppress(subprocess.TimeoutExpired):  # looked at again after 0.1 s, losing nothing
+                said = tool.communicate(timeout=0.1)[0]
+    finally:
+        if said is None:
             end(tool)
-            if isinstance(e, subprocess.TimeoutExpired):
-                fail(f"{os.path.basename(args[0])} {args[1]} did not end within {timeout:.1f} s")
-            if isinstance(e, Stopped):
-                raise Stopped(e.args[0], os.path.basename(args[0])) from None
-            raise
-    if tool.returncode:
+            tool.stdout.close()
+    if said is None:
+        stop_if_signalled(os.path.basename(args[0]))
+        fail(f"{os.path.basename(args[0])} {args[1]} did not end within {timeout:.1f} s")
+    if tool.returncode and echo:
         print(f"    {printable(said)}", file=sys.stderr)
     return tool.returncode, said
 
 
 def end(tool):
-    """Ends a tool and all it started (its session): TERM, then KILL."""
+    """Ends a tool and all it started (its process group): TERM, then after at most 0.5 s KILL for what is left."""
     for sig, wait in ((signal.SIGTERM, 0.5), (signal.SIGKILL, 1)):
-        try:
+        with contextlib.suppress(ProcessLookupError, PermissionError):  # gone, or its number taken since
             os.killpg(tool.pid, sig)
+        with contextlib.suppress(subprocess.TimeoutExpired):
             tool.wait(wait)
-            return
-        except (ProcessLookupError, PermissionError):  # gone, or its number taken since
-            return
-        except subprocess.TimeoutExpired:
-            pass
 
 
 def read(path, cap, what):
@@ -103,11 +130,16 @@ def read(path, cap, what):
 
 
 def options(argv, names, usage):
-    """The options given (each of names, with its value) and the other arguments."""
+    """The options given (each of names, with its value) and the other arguments; --help says usage and ends."""
     given, rest = {}, []
     while argv:
+        if argv[0] in ("-h", "--help"):
+            say(usage)
+            sys.exit(0)
         if not argv[0].startswith("-"):
             rest.append(argv.pop(0))
+        elif argv[0] in given:
+            fail(f"{argv[0]} given twice")
         elif argv[0] not in names:
             fail(f"unknown option {argv[0]}\n{usage}")
         elif len(argv) < 2:
@@ -180,15 +212,18 @@ def check_statement(work, sums, statement, root, pin):
     return found[0]
 
 
-def check_exe(work, exe, root):
-    """The time stamped, when the signed exe verifies against root with its timestamp."""
+def check_exe(work, exe, root, pin):
+    """The time stamped, when the exe is signed by the pinned certificate and verifies against root with its timestamp."""
     # osslsigncode 2.5 reads the time stamped as local time: east of UTC, a certificate
     # fresher than the offset would not be valid yet. It also exits 0 when only the
-    # timestamp fails, which openssl ts -verify checks below.
-    status, _ = run(["osslsigncode", "verify", "-CAfile", root, "-TSA-CAfile", root, "-in", exe],
-                    env={**os.environ, "TZ": "UTC"})
+    # timestamp fails, which openssl ts -verify checks below. No revocation list is
+    # consulted: 2.9 would fetch the one a certificate names, and fail without it (2.5
+    # knows no -ignore-crl, and fetches none).
+    offline = ["-ignore-crl"] if b"-ignore-crl" in run(["osslsigncode", "verify", "--help"], echo=False)[1] else []
+    status, _ = run(["osslsigncode", "verify", "-CAfile", root, "-TSA-CAfile", root, *offline,
+                     "-require-leaf-hash", f"sha256:{pin}", "-in", exe], env={**os.environ, "TZ": "UTC"})
     if status:
-        fail(f"the exe's signature does not verify against {os.path.basename(root)} "
+        fail(f"the exe's signature does not verify against {os.path.basename(root)} by the pinned certificate "
              f"(osslsigncode verify: status {status}, its words above)")
     with open(exe, "rb") as f:
         token, value = authenticode.timestamp_token(authenticode.extract(f.read(authenticode.MAX_ENTRY)))
@@ -202,21 +237,16 @@ def check_exe(work, exe, root):
 
 
 def main(name, body):
-    """Runs body(work), a temporary folder removed at the end, as the program name."""
-    def stop(number, _):
-        for s in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-            signal.signal(s, signal.SIG_IGN)
-        raise Stopped(number)
-    for s in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(s, stop)
-    work, stopped = None, None
+    """Runs body(work) in a temporary folder removed at the end, as the program name."""
+    for s in SIGNALS:
+        signal.signal(s, lambda number, _: received.append(number))
+    work, stopped, reason = None, None, None
     try:
         try:
             work = tempfile.mkdtemp(prefix=f"{name}.")
         except OSError as e:
             fail(f"cannot make a temporary folder in {tempfile.gettempdir()}: {e.strerror}")
         body(work)
-        return 0
     except Stopped as s:
         stopped = s.args[0]
         reason = f"stopped by {signal.Signals(stopped).name}" + (f"; {s.args[1]} and all it started ended" if s.args[1:] else "")
@@ -226,12 +256,13 @@ def main(name, body):
         reason = "out of the memory at hand"
     except Exception as e:  # whatever a hostile file may cause still ends in a FAILED line
         reason = f"{type(e).__name__}: {e}"
-    finally:
+    finally:  # after --help's exit too
+        if reason:
+            with contextlib.suppress(OSError):  # a terminal hung up takes no more words
+                print(f"{name}: FAILED at step '{step}': {reason}", file=sys.stderr, flush=True)
         if work:
             shutil.rmtree(work, ignore_errors=True)
-    with contextlib.suppress(OSError):  # a terminal hung up takes no more words
-        print(f"{name}: FAILED at step '{step}': {reason}", file=sys.stderr, flush=True)
     if stopped:
         signal.signal(stopped, signal.SIG_DFL)
         os.kill(os.getpid(), stopped)
-    return 1
+    return 1 if reason else 0

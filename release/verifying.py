@@ -8,9 +8,10 @@ statement  NAME.SHA256SUMS.p7s is a CMS signature of NAME.SHA256SUMS by the pinn
            certificate, which chains to ROOT.pem (openssl cms -verify)
 checksums  NAME.SHA256SUMS is exactly the lines of the ZIP and NAME.p7s
 unpack     the exe out of the ZIP, which has the form of a package
-signature  the exe's signature is NAME.p7s, and it verifies with its timestamp
-           against ROOT.pem (osslsigncode verify, openssl ts -verify)
-build      the commit's unsigned package, built in a clean clone
+signature  the exe's signature is NAME.p7s, by the pinned certificate, and it verifies
+           with its timestamp against ROOT.pem (osslsigncode verify, openssl ts -verify)
+build      the commit's unsigned package, built in a clean clone (the checkout may be
+           another user's)
 attach     NAME.p7s attached to the exe built here
 compare    the released exe and ZIP are, byte for byte, those built here with it
 """
@@ -46,11 +47,14 @@ def published(zip_path, p7s_path=None):
 def check_published(work, zip_path, p7s_path, root_path, pin):
     """Steps arguments to signature: the signer's certificate, the released exe's path, the ZIP's and the
     .p7s's bytes, all vouched for by the signer."""
-    steps.step = "arguments"
+    steps.begin("arguments")
     paths = published(zip_path, p7s_path)
     names = [os.path.basename(p) for p in paths]
     if any("\n" in n or "\\" in n for n in names[:2]):
         fail("a file name holds a newline or a backslash, which SHA256SUMS cannot list as it is")
+    if len(set(names)) < 4:
+        fail(f"{names[1]} is the name of another file of the release: the argument after the ZIP is the exe's "
+             f"signature, {names[0].removesuffix('.zip')}.p7s")
     for path, why in zip(paths[2:], ("the SHA-256 of the ZIP and the .p7s, which a release publishes beside them",
                                      f"the signer's signature of {names[2]}: without it nothing vouches for the release")):
         if not os.path.lexists(path):
@@ -65,24 +69,24 @@ def check_published(work, zip_path, p7s_path, root_path, pin):
                        steps.read(root_path, MAX_ROOTS, "a file of root certificates"))
     ok("the ZIP, the exe's signature, SHA256SUMS and its signature: plain files within their caps")
 
-    steps.step = "statement"
+    steps.begin("statement")
     signer = steps.check_statement(work, copies[2], copies[3], root, pin)
     ok(f"{names[2]} is signed by the pinned certificate, which chains to {os.path.basename(root)}")
 
-    steps.step = "checksums"
+    steps.begin("checksums")
     check_sums(data[2], dict(zip(names[:2], data[:2])), names[2])
     ok(f"{names[0]} and {names[1]} are what {names[2]} lists, and nothing else")
 
-    steps.step = "unpack"
+    steps.begin("unpack")
     released = os.path.join(work, "released.exe")
     authenticode.unzip(copies[0], EXE, released)
     ok(f"read {EXE} from {names[0]}, every entry of which is a deflated plain file inside it")
 
-    steps.step = "signature"
+    steps.begin("signature")
     with open(released, "rb") as f:
         if authenticode.extract(f.read()) != data[1]:
             fail(f"{names[1]} is not the signature of the released exe")
-    stamped = steps.check_exe(work, released, root)
+    stamped = steps.check_exe(work, released, root, pin)
     ok(f"{names[1]} is the exe's signature; it and its timestamp ({stamped}) verify against {os.path.basename(root)}")
     return signer, released, data[0], data[1]
 
@@ -108,26 +112,29 @@ def check_sums(text, files, name):
 
 def rebuild(work, commit, zip_name, released, zip_data, p7s):
     """Steps build, attach and compare."""
-    steps.step, steps.deadline = "build", None  # every input is read: from here on, time is the build's
-    status, rev = steps.run(["git", "-C", REPO, "rev-parse", "--verify", "--end-of-options", f"{commit}^{{commit}}"])
+    steps.begin("build")
+    steps.deadline = None  # every input is read: from here on, time is the build's
+    # The checkout may be another user's: git trusts it for this command alone, which runs nothing of its settings.
+    status, rev = steps.run(["git", "-c", "safe.directory=*", "-C", REPO, "rev-parse", "--verify", "--end-of-options",
+                             f"{commit}^{{commit}}"])
     if status:
         fail(f"no commit {commit} in {REPO}")
     rev = rev.decode().strip()
     src = os.path.join(work, "src")
-    # No bound but the caller's: the build takes minutes; a TERM or INT ends it.
-    if steps.run([os.path.join(REPO, "release", "build-package"), src, rev], timeout=None)[0]:
+    # No bound but the caller's: the build takes minutes; a signal ends it. Its compilers' files stay in work too.
+    if steps.run([os.path.join(REPO, "release", "build-package"), src, rev], None, {**os.environ, "TMPDIR": work})[0]:
         fail(f"building the package of {rev} (its last words above)")
     built_zip = os.path.join(src, "build", zip_name)
     if not os.path.isfile(built_zip):
         fail(f"the build of {rev} made no {zip_name}")
     ok(f"built the unsigned package of {rev} in a clean clone")
 
-    steps.step = "attach"
+    steps.begin("attach")
     with open(os.path.join(src, "build", EXE), "rb") as f:
         signed = steps.write(os.path.join(work, "signed.exe"), authenticode.attach(f.read(), p7s))
     ok("attached the signature to the exe built here")
 
-    steps.step = "compare"
+    steps.begin("compare")
     with open(signed, "rb") as f, open(released, "rb") as g:
         if f.read() != g.read():
             fail("the released exe is not the exe built here with the signature attached")
@@ -142,17 +149,21 @@ def main(argv):
     def body(work):
         steps.deadline = time.monotonic() + 25  # a verdict on any input within 30 s, the rebuild aside
         given, args = steps.options(argv, ("--root", "--signer-sha256", "--commit"), USAGE)
-        if "--root" not in given or not 1 <= len(args) <= 2:
-            fail(USAGE)
+        if "--root" not in given:
+            fail(f"no --root: the root certificates the signatures must chain to\n{USAGE}")
+        if not 1 <= len(args) <= 2 or not args[0].endswith(".zip"):
+            fail(f"{' '.join(args) or 'nothing'} given where the release's NAME.zip belongs, and at most its NAME.p7s "
+                 f"(the SHA256SUMS and its signature are read beside the ZIP)\n{USAGE}")
         # As openssl x509 -fingerprint prints it, or as sign-release does.
         pin = given.get("--signer-sha256", "").replace(":", "").lower()
         if not re.fullmatch("[0-9a-f]{64}", pin):
             fail("--signer-sha256 takes the SHA-256 of the signer's certificate (64 hex digits) published with the release")
         signer, released, zip_data, p7s = check_published(work, *args[:1], args[1] if args[1:] else None,
                                                           given["--root"], pin)
-        print(f"       {steps.described(work, signer)}".replace("\n", "\n       "))
+        steps.say(f"       {steps.described(work, signer)}".replace("\n", "\n       "))
         rebuild(work, given.get("--commit", "HEAD"), os.path.basename(args[0]), released, zip_data, p7s)
-        print("release verified")
+        steps.stop_if_signalled()  # the last moment a signal stops it: once said, the verdict stands
+        steps.say("release verified")
     return steps.main("verify-release", body)
 
 

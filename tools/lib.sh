@@ -45,11 +45,14 @@ timed() {
 }
 
 # clean_clone DIR [REV]: a clone of this checkout in DIR with REV (HEAD)
-# checked out; what is not committed is not in it.
+# checked out; what is not committed is not in it. The checkout may be another
+# user's: it is read as a fetch reads a repository (its upload-pack), trusted
+# for that read and REV's name alone, so none of its settings or hooks run.
 clean_clone() {
     local rev
-    rev=$(git -C "$repo_root" rev-parse --verify "${2:-HEAD}^{commit}") || return 1
-    git clone --quiet --no-checkout "$repo_root" "$1" && git -C "$1" checkout --quiet "$rev"
+    rev=$(git -c safe.directory='*' -C "$repo_root" rev-parse --verify "${2:-HEAD}^{commit}") || return 1
+    git clone --quiet --no-local --no-checkout --upload-pack "git -c safe.directory='*' upload-pack" "$repo_root" "$1" &&
+        git -C "$1" checkout --quiet "$rev"
 }
 
 # wine_environment: the build tree's private prefix, Wine quiet but for its own
