@@ -78,7 +78,6 @@ TEST(UiLanguage, TheDialogSpeaksTheLanguageChosenAtStart) {
         EXPECT_EQ(fake::seen({"error_dialog"}), dialog) << preferred;
     }
     lifecycle::stop_server();
-    lifecycle::UiLanguage = &lifecycle::choose_language({});
 }
 
 }  // namespace
