@@ -286,8 +286,8 @@ void texts() {
         const auto items = tray::tray_menu_items({}, language);
         menus.push_back(std::chrono::duration<double, std::micro>(Clock::now() - started).count());
     }
-    note("the menu's texts loaded in " + std::string(language.tag) +
-             " (us), median of " + std::to_string(kExchanges) + " and the first",
+    note("the menu's texts loaded in " + std::string(language.tag) + " (us), median of " +
+             std::to_string(kExchanges) + " and the first",
          fixed(median(menus), 2) + " (first " + fixed(menus.front(), 1) + ")");
 }
 
