@@ -1,8 +1,8 @@
 #pragma once
 
-namespace lifecycle {
+#include "lifecycle/ui_language.h"
 
-struct Language;
+namespace lifecycle {
 
 enum class StartupOutcome {
     SecondCopy,  // another copy runs; its dashboard was opened if its port was readable

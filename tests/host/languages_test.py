@@ -1,6 +1,5 @@
-"""src/bin/tray/languages.py: each rule refusing a source that breaks it, and the texts as the exe
-holds them: right-to-left menu texts that read right to left in a menu of either reading order
-(FriBidi, the Unicode bidi algorithm), every other text exactly as written."""
+"""src/bin/tray/languages.py: each rule refusing a source that breaks it; the texts as the exe holds
+them, right-to-left menu texts read right to left in either reading order (FriBidi), the rest as written."""
 
 import ctypes
 import json
@@ -33,11 +32,10 @@ class Rules(unittest.TestCase):
             (("languages", 0, "tag"), "en-GB", "the first table is English (US)"),
             (("ar", "script"), "Arab", "a table has ["),
             (("ar", "id"), "0x0409", "or is another table's"),
-            (("ar", "id"), "0x1", "four upper-case hex digits"),
             (("ar", "right_to_left"), "yes", "right_to_left is true or false"),
             (("ar", "also_for"), ["ar_SA"], "is not a language's name"),
             (("ar", "windows_display_languages"), ["EN-us"], "named by the tables en-US and ar"),
-            (("ar", "texts", "IDS_QUIT"), None, "the headers define"),
+            (("ar", "texts", "IDS_TOOLTIP"), "Pellox Desktop", "the headers define"),
             (("ar", "texts", "IDS_QUIT"), "إنهاء Pellox Desktop ", "blank at an end"),
             (("ar", "texts", "IDS_QUIT"), "فتح لوحة المعلومات", "read the same"),
             (("ar", "texts", "IDS_QUIT"), "إنهاء Pellox Desktops", 'lacks "Pellox Desktop"'),
@@ -50,10 +48,7 @@ class Rules(unittest.TestCase):
             *where, last = ("languages", 1, *path[1:]) if path[0] == "ar" else path
             for key in where:
                 place = place[key]
-            if value is None:
-                del place[last]
-            else:
-                place[last] = value
+            place[last] = value
             with self.subTest(path=path, value=value):
                 with self.assertRaises(languages.Invalid) as refused:
                     languages.check(data)

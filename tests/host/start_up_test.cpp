@@ -3,7 +3,6 @@
 #include "fake_platform.h"
 #include "lifecycle/server_process.h"
 #include "lifecycle/start_up.h"
-#include "lifecycle/ui_language.h"
 #include "server_link/runtime_file.h"
 
 namespace {
