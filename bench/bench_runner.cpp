@@ -279,15 +279,15 @@ void texts() {
     FreeLibrary(tray);
     note("string tables in the exe, " + std::to_string(tables.count) + " (bytes)",
          std::to_string(tables.bytes));
-    lifecycle::choose_ui_language();
+    const auto& language = lifecycle::user_language();
     std::vector<double> menus;
     for (int i = 0; i < kExchanges; ++i) {
         const auto started = Clock::now();
-        const auto items = tray::tray_menu_items({});
+        const auto items = tray::tray_menu_items({}, language);
         menus.push_back(std::chrono::duration<double, std::micro>(Clock::now() - started).count());
     }
-    note("the menu's texts loaded in " + std::string(lifecycle::UiLanguage->tag) +
-             " (us), median of " + std::to_string(kExchanges) + " and the first",
+    note("the menu's texts loaded in " + std::string(language.tag) + " (us), median of " +
+             std::to_string(kExchanges) + " and the first",
          fixed(median(menus), 2) + " (first " + fixed(menus.front(), 1) + ")");
 }
 

@@ -32,7 +32,7 @@ bool learn_port() {
 
 }  // namespace
 
-StartupOutcome start_up() {
+StartupOutcome start_up(const Language& language) {
     // When the claim tells nothing, carrying on as the first copy beats
     // refusing to start at all.
     if (platform::claim_instance_mutex(kMutexName) == platform::InstanceClaim::AlreadyRunning) {
@@ -53,8 +53,8 @@ StartupOutcome start_up() {
         platform::sleep_for(kPollPeriod);
     }
 
-    platform::show_error_dialog(lifecycle::ui_text(IDS_START_FAILED), kDialogCaption,
-                                lifecycle::UiLanguage->direction);
+    platform::show_error_dialog(ui_text(language, IDS_START_FAILED), kDialogCaption,
+                                language.direction);
     return StartupOutcome::Failed;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "lifecycle/ui_language.h"
+
 namespace lifecycle {
 
 enum class StartupOutcome {
@@ -8,7 +10,8 @@ enum class StartupOutcome {
     Ready,       // ServerPort holds the server's port and the dashboard was opened
 };
 
-// Keeps to one copy per machine, launches the server and waits for its port.
-StartupOutcome start_up();
+// Keeps to one copy per machine, launches the server and waits for its port;
+// the failure dialog speaks the language given.
+StartupOutcome start_up(const Language& language);
 
 }  // namespace lifecycle

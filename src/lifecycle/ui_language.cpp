@@ -56,8 +56,6 @@ bool is_named(const Language& language, std::string_view name) {
 
 }  // namespace
 
-const Language* UiLanguage = &kLanguages[0];
-
 const Language& choose_language(const std::vector<std::string>& preferred) {
     for (const auto& tag : preferred) {
         for (std::string_view name = tag; !name.empty(); name = parent_of(name)) {
@@ -71,12 +69,12 @@ const Language& choose_language(const std::vector<std::string>& preferred) {
     return kLanguages[0];
 }
 
-void choose_ui_language() {
-    UiLanguage = &choose_language(platform::preferred_ui_languages());
+const Language& user_language() {
+    return choose_language(platform::preferred_ui_languages());
 }
 
-platform::NativeString ui_text(std::uint32_t id) {
-    return platform::load_string(id, UiLanguage->id);
+platform::NativeString ui_text(const Language& language, std::uint32_t id) {
+    return platform::load_string(id, language.id);
 }
 
 }  // namespace lifecycle

@@ -24,12 +24,10 @@ struct Language {
 // names them (de-AT, then de; zh-HK, then zh-Hant); English (US) when none has.
 const Language& choose_language(const std::vector<std::string>& preferred);
 
-// The language the menu and the failure dialog speak: English (US) until
-// choose_ui_language has asked Windows for the user's.
-extern const Language* UiLanguage;
-void choose_ui_language();
+// The table the user's preferred UI languages get, as Windows names them now.
+const Language& user_language();
 
-// The text of this id in UiLanguage.
-platform::NativeString ui_text(std::uint32_t id);
+// The text of this id in the language's table.
+platform::NativeString ui_text(const Language& language, std::uint32_t id);
 
 }  // namespace lifecycle

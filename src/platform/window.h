@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -15,8 +16,8 @@ using ModuleHandle = void*;
 
 // A window procedure in portable types; on 64-bit Windows these are exactly
 // HWND, UINT, WPARAM, LPARAM and LRESULT.
-using WindowProcedure = std::intptr_t (*)(WindowHandle, std::uint32_t, std::uintptr_t,
-                                          std::intptr_t);
+using WindowProcedure =
+    std::function<std::intptr_t(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t)>;
 
 inline constexpr std::uint32_t kWmDestroy = 0x0002;
 inline constexpr std::uint32_t kWmCommand = 0x0111;

@@ -27,9 +27,14 @@ platform::IconHandle choose_icon() {
 
 }  // namespace
 
-void run_tray() {
+void run_tray(const lifecycle::Language& language) {
     const auto module = platform::executable_module();
-    platform::register_window_class(kWindowClass, &tray_window_proc, module);
+    platform::register_window_class(
+        kWindowClass,
+        [&language](auto window, auto message, auto wparam, auto lparam) {
+            return tray_window_proc(language, window, message, wparam, lparam);
+        },
+        module);
     const auto window = platform::create_message_window(kWindowClass, kWindowTitle, module);
     if (window == nullptr) {
         platform::fatal_stop("create message window");

@@ -1,6 +1,5 @@
 #include "tray/tray_menu.h"
 
-#include "lifecycle/ui_language.h"
 #include "server_link/runtime_file.h"
 #include "tray/menu_texts.h"
 
@@ -13,22 +12,24 @@ void toggle_feature(const char* name, bool server_link::FeatureState::*feature) 
     server_link::set_feature(name, !(current.*feature));
 }
 
-// The text in the user's display language, from the exe's string resources.
-platform::MenuItem item(TrayCommand command, std::uint32_t text_id, bool checked = false) {
-    return {static_cast<std::uint32_t>(command), lifecycle::ui_text(text_id), checked};
+// The text from the exe's string resources.
+platform::MenuItem item(const lifecycle::Language& language, TrayCommand command,
+                        std::uint32_t text_id, bool checked = false) {
+    return {static_cast<std::uint32_t>(command), lifecycle::ui_text(language, text_id), checked};
 }
 
 }  // namespace
 
-std::vector<platform::MenuItem> tray_menu_items(const server_link::FeatureState& features) {
+std::vector<platform::MenuItem> tray_menu_items(const server_link::FeatureState& features,
+                                                const lifecycle::Language& language) {
     const platform::MenuItem separator{};
     return {
-        item(TrayCommand::OpenDashboard, IDS_OPEN_DASHBOARD),
+        item(language, TrayCommand::OpenDashboard, IDS_OPEN_DASHBOARD),
         separator,
-        item(TrayCommand::ToggleMedia, IDS_SHARE_MEDIA, features.media),
-        item(TrayCommand::ToggleStream, IDS_STREAM_THIS_PC, features.stream),
+        item(language, TrayCommand::ToggleMedia, IDS_SHARE_MEDIA, features.media),
+        item(language, TrayCommand::ToggleStream, IDS_STREAM_THIS_PC, features.stream),
         separator,
-        item(TrayCommand::Quit, IDS_QUIT),
+        item(language, TrayCommand::Quit, IDS_QUIT),
     };
 }
 
@@ -49,9 +50,9 @@ void run_command(std::uint32_t id) {
     }
 }
 
-void show_tray_menu(platform::WindowHandle window) {
-    const auto items = tray_menu_items(server_link::fetch_features());
-    run_command(platform::show_context_menu(window, items, lifecycle::UiLanguage->direction));
+void show_tray_menu(platform::WindowHandle window, const lifecycle::Language& language) {
+    const auto items = tray_menu_items(server_link::fetch_features(), language);
+    run_command(platform::show_context_menu(window, items, language.direction));
 }
 
 }  // namespace tray

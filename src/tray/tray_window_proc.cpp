@@ -6,8 +6,8 @@
 
 namespace tray {
 
-std::intptr_t tray_window_proc(platform::WindowHandle window, std::uint32_t message,
-                               std::uintptr_t wparam, std::intptr_t lparam) {
+std::intptr_t tray_window_proc(const lifecycle::Language& language, platform::WindowHandle window,
+                               std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
     switch (message) {
         case platform::kWmDestroy:
             platform::post_quit_message(0);
@@ -22,7 +22,7 @@ std::intptr_t tray_window_proc(platform::WindowHandle window, std::uint32_t mess
                     server_link::open_dashboard();
                     break;
                 case platform::kWmRButtonUp:
-                    show_tray_menu(window);
+                    show_tray_menu(window, language);
                     break;
                 default:
                     break;

@@ -51,7 +51,7 @@ TEST(StartUp, WaitsReadingEvery250msForTwentySecondsAtMostOrDefersToTheFirstCopy
         };
         publish();
         fake.after_sleep = publish;
-        EXPECT_EQ(lifecycle::start_up(), c.outcome) << c.seen;
+        EXPECT_EQ(lifecycle::start_up(lifecycle::choose_language({})), c.outcome) << c.seen;
         const auto count = [](std::string_view call) { return fake::calls({call}).size(); };
         EXPECT_EQ(fake::calls({"sleep"}), std::vector<std::string>(count("sleep"), "sleep 250"));
         EXPECT_EQ(std::to_string(count("launch")) + " launch, " + std::to_string(count("read")) +

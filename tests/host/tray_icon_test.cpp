@@ -22,7 +22,7 @@ TEST(TrayIcon, ShowsTheBestIconUntilQuitAndRemovesItAfter) {
             fake::state().failing = {*failing};
         fake::state().messages = {
             {platform::kWmCommand, static_cast<std::uintptr_t>(tray::TrayCommand::Quit), 0}};
-        tray::run_tray();
+        tray::run_tray(lifecycle::choose_language({}));
         const auto data = " window=0x777 id=1 message=0x8001 icon=" + icon + " tip=Pellox Desktop";
         EXPECT_EQ(fake::seen({"notify", "quit"}),
                   "notify-add" + data + " | quit 0 | notify-delete" + data);

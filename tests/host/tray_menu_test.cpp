@@ -38,7 +38,7 @@ TEST(TrayMenu, ChecksShowTheServerAndSwitchesNegateAFreshRead) {
         server_link::ServerPort = 8080;
         fake::state().answers = c.answers;
         fake::state().menu_choice = c.choice;
-        tray::show_tray_menu(nullptr);
+        tray::show_tray_menu(nullptr, lifecycle::choose_language({}));
         const auto menu = fake::seen({"menu"});
         EXPECT_EQ(std::pair(menu.find("2 [x]") != std::string::npos,
                             menu.find("3 [x]") != std::string::npos),

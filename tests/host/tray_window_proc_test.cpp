@@ -31,7 +31,8 @@ TEST(TrayWindow, AnswersOnlyItsOwnMessages) {
     for (const auto& [message, wparam, lparam, calls] : cases) {
         fake::reset();
         server_link::ServerPort = 8080;
-        EXPECT_EQ(tray::tray_window_proc(nullptr, message, wparam, lparam),
+        EXPECT_EQ(tray::tray_window_proc(lifecycle::choose_language({}), nullptr, message, wparam,
+                                         lparam),
                   calls == "default 0x10" ? 0x4242 : 0);
         EXPECT_EQ(fake::seen({"open", "menu", "quit", "default"}), calls) << message;
     }

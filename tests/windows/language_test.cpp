@@ -17,7 +17,6 @@
 namespace {
 
 using namespace harness;
-using Clock = std::chrono::steady_clock;
 
 // Wine takes a program's UI language from LANG as it starts, and what it
 // starts inherits that: CTest runs the test below for some of these LANGs
@@ -29,17 +28,24 @@ struct Language {
     std::string_view tag;  // of the table the tray speaks
 };
 constexpr Language kLanguages[] = {
-    {"C.UTF-8", 0x0409, "en-US"},  {"de_AT.UTF-8", 0x0c07, "de"}, {"ja_JP.UTF-8", 0x0411, "ja"},
-    {"he_IL.UTF-8", 0x040d, "he"}, {"ar_SA.UTF-8", 0x0401, "ar"}, {"el_GR.UTF-8", 0x0408, "el"},
-    {"th_TH.UTF-8", 0x041e, "th"}, {"bg_BG.UTF-8", 0x0402, "bg"}, {"nb_NO.UTF-8", 0x0414, "nb"},
-    {"ro_RO.UTF-8", 0x0418, "ro"},
+    {"C.UTF-8", 0x0409, "en-US"},  {"de_AT.UTF-8", 0x0c07, "de"},
+    {"ja_JP.UTF-8", 0x0411, "ja"}, {"he_IL.UTF-8", 0x040d, "he"},
+    {"ar_SA.UTF-8", 0x0401, "ar"}, {"el_GR.UTF-8", 0x0408, "el"},
+    {"th_TH.UTF-8", 0x041e, "th"}, {"bg_BG.UTF-8", 0x0402, "bg"},
+    {"nb_NO.UTF-8", 0x0414, "nb"}, {"ro_RO.UTF-8", 0x0418, "ro"},
+    {"ca_ES.UTF-8", 0x0403, "ca"}, {"eu_ES.UTF-8", 0x042d, "eu"},
+    {"gl_ES.UTF-8", 0x0456, "gl"}, {"sr_RS.UTF-8@cyrillic", 0x281a, "sr-Cyrl"},
+    {"id_ID.UTF-8", 0x0421, "id"}, {"vi_VN.UTF-8", 0x042a, "vi"},
+    {"hi_IN.UTF-8", 0x0439, "hi"}, {"bn_BD.UTF-8", 0x0845, "bn"},
+    {"fa_IR.UTF-8", 0x0429, "fa"}, {"ur_PK.UTF-8", 0x0420, "ur"},
+    {"ms_MY.UTF-8", 0x043e, "ms"}, {"fil_PH.UTF-8", 0x0464, "fil"},
 };
 
 // The menu, read row by row as drawn (a popup menu of another process cannot
 // be read under Wine 8: GetMenuItemCount answers -1), its check mark on the
 // side the language reads from. Then the failure dialog, read by its text; its
 // caption is the product's name in every language. It shows only after the
-// 20 s of waiting for a port.
+// 20 s of waiting for a port (the host test StartUp.* sees that wait).
 TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
     const std::string lang = std::getenv("LANG") ? std::getenv("LANG") : "";
     const auto* const row = std::find_if(std::begin(kLanguages), std::end(kLanguages),
@@ -75,11 +81,9 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
     EXPECT_TRUE(menu_closed(tray.pid)) << "the menu did not close within 10 s of Escape";
     EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
 
-    const auto started = Clock::now();
     const auto lonely = start_tray(make_install("language-dialog", std::nullopt));
     const HWND dialog = wait_for_window(nullptr, L"#32770", lonely.pid, 25s);
     ASSERT_NE(dialog, nullptr) << "no failure dialog within 25 s";
-    EXPECT_GE(Clock::now() - started, 19s);
     EXPECT_EQ(text_of(dialog), L"Pellox Desktop");
     // The dialog's style reaches the box: an icon only shows with MB_ICONERROR.
     // (Wine brings every message box to the front, so MB_SETFOREGROUND shows

@@ -42,7 +42,8 @@ Picture capture(const RECT& at) {
 }
 
 // The text as a menu draws it: in its font and colours, && as &, and in a
-// menu laid out right to left (TPM_LAYOUTRTL) on a mirrored surface.
+// menu laid out right to left (TPM_LAYOUTRTL) on a mirrored surface, read
+// right to left.
 Picture menu_text(const std::wstring& text, DWORD layout) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
@@ -59,7 +60,7 @@ Picture menu_text(const std::wstring& text, DWORD layout) {
         SelectObject(dc, font);
         SetTextColor(dc, GetSysColor(COLOR_MENUTEXT));
         SetBkMode(dc, TRANSPARENT);
-        DrawTextW(dc, text.c_str(), -1, &box, DT_SINGLELINE);
+        DrawTextW(dc, text.c_str(), -1, &box, DT_SINGLELINE | (layout ? DT_RTLREADING : 0));
     });
     DeleteObject(font);
     return drawn;

@@ -10,7 +10,7 @@ holds one table per language:
   language   its name in English, for the docs
   tag        the language as Windows names it (en-US, de, zh-Hant, sr-Latn)
   id         the resource language id Windows gives that name (LocaleNameToLCID)
-  right_to_left  whether the language reads right to left (Arabic, Hebrew)
+  right_to_left  whether the language reads right to left (Arabic, Hebrew, Persian, Urdu)
   also_for   other names the table is chosen for ("pt": every Portuguese but pt-BR)
   windows_display_languages  the display languages of Windows that get this table
   texts      each text by the name of its id
@@ -115,7 +115,10 @@ def check_table(table, names, numbers, ids, english):
 def load(path=SOURCE):
     """The tables and the text ids, once every rule holds; the headers read."""
     with open(path, encoding="utf-8") as source:
-        data = json.load(source)
+        return check(json.load(source))
+
+
+def check(data):
     ids = read_ids(data["text_ids"])
     tables = data["languages"]
     if not tables or tables[0].get("tag") != "en-US":
@@ -125,6 +128,16 @@ def load(path=SOURCE):
         check_table(table, names, numbers, ids, tables[0]["texts"])
     headers = [os.path.join(ROOT, header) for header in data["text_ids"].values()]
     return tables, ids, headers
+
+
+def as_shown(table, ids):
+    """Each text by its id as the exe holds it. A menu item's text has no reading order of its
+    own (Wine draws the right-order item type as the system menu's icon), so a right-to-left
+    language's menu texts are embedded right to left (U+202B ... U+202C): they then read right
+    to left in a menu of either reading order. The dialog is asked for right-to-left reading."""
+    return {number: f"\u202b{table['texts'][name]}\u202c"
+            if table["right_to_left"] and role == "menu" else table["texts"][name]
+            for name, (number, role) in ids.items()}
 
 
 def rc_string(text):
@@ -138,7 +151,8 @@ def make_rc(tables, ids):
         number = int(table["id"], 16)
         lines += ["", f"// {table['language']}: {table['tag']}",
                   f"LANGUAGE 0x{number & 0x3FF:02X}, 0x{number >> 10:02X}", "STRINGTABLE", "BEGIN"]
-        lines += [f"    {text_id} {rc_string(table['texts'][name])}  // {name}"
+        shown = as_shown(table, ids)
+        lines += [f"    {text_id} {rc_string(shown[text_id])}  // {name}"
                   for name, (text_id, _) in ids.items()]
         lines.append("END")
     return "\n".join(lines) + "\n"

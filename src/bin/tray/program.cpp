@@ -15,11 +15,11 @@ int run_program() {
     // Before the wait: the dashboard is opened the moment the port is known.
     platform::prepare_shell();
     // Once: Windows takes a change of display language only at the next sign-in.
-    lifecycle::choose_ui_language();
-    if (lifecycle::start_up() != lifecycle::StartupOutcome::Ready) {
+    const auto& language = lifecycle::user_language();
+    if (lifecycle::start_up(language) != lifecycle::StartupOutcome::Ready) {
         return 0;
     }
-    tray::run_tray();
+    tray::run_tray(language);
     // The icon is already gone; give the server a moment to exit on request
     // before ending it.
     server_link::request_quit();

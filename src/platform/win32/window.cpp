@@ -15,7 +15,7 @@ namespace {
 // would silently give a shorter one.
 static_assert(sizeof(void*) != 8 || sizeof(NOTIFYICONDATAW) == 976);
 
-WindowProcedure registered_procedure = nullptr;
+WindowProcedure registered_procedure;
 
 LRESULT CALLBACK dispatch_to_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return registered_procedure(window, message, wparam, lparam);
