@@ -28,9 +28,8 @@ platform::IconHandle choose_icon() {
 }  // namespace
 
 void run_tray() {
-    const auto module = platform::executable_module();
-    platform::register_window_class(kWindowClass, &tray_window_proc, module);
-    const auto window = platform::create_message_window(kWindowClass, kWindowTitle, module);
+    const auto window =
+        platform::create_message_window(kWindowClass, kWindowTitle, &tray_window_proc);
     if (window == nullptr) {
         platform::fatal_stop("create message window");
     }

@@ -1,15 +1,9 @@
 #pragma once
 
-#include <cstdint>
-
-#include "platform/window.h"
-
 namespace tray {
 
-// The class of the message-only window that receives the icon's callbacks,
-// and the callback message the icon sends it.
+// The class of the message-only window that receives the icon's callbacks.
 inline constexpr wchar_t kWindowClass[] = L"PelloxTray";
-inline constexpr std::uint32_t WM_TRAYICON = platform::kWmApp + 1;
 
 // Shows the notification icon and runs the message loop until Quit; the icon
 // is gone again when it returns. A window that cannot be created ends the

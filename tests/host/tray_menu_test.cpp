@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "server_link/runtime_file.h"
+#include "server_link/server_address.h"
 #include "tray/tray_menu.h"
 
 namespace {
@@ -39,7 +39,7 @@ TEST(TrayMenu, ChecksShowTheServerAndSwitchesNegateAFreshRead) {
         fake::state().answers = c.answers;
         fake::state().menu_choice = c.choice;
         tray::show_tray_menu(nullptr);
-        const auto menu = fake::seen({"menu"});
+        const auto menu = fake::seen({"item"});
         EXPECT_EQ(std::pair(menu.find("2 [x]") != std::string::npos,
                             menu.find("3 [x]") != std::string::npos),
                   c.checked)

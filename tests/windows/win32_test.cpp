@@ -14,6 +14,7 @@
 #include "platform/sockets.h"
 #include "server_link/http.h"
 #include "server_link/runtime_file.h"
+#include "server_link/server_address.h"
 
 namespace {
 
