@@ -22,9 +22,14 @@ using namespace harness;
 // and without a console window, which a user would see and could close, also
 // under a long profile path in several scripts (about 200 characters: Wine's
 // file functions take no more than MAX_PATH); the icon is icon.ico's and
-// says whose it is.
+// says whose it is. With the single-instance mutex's name taken by an object
+// of another kind, whether another copy runs cannot be told: better a second
+// tray than none.
 TEST(Scenario, StartUpLaunchesTheServerHiddenOpensTheDashboardAndShowsTheIcon) {
     clear_browser_log();
+    const std::shared_ptr<void> squatter(
+        CreateEventW(nullptr, TRUE, FALSE, L"Global\\PelloxDesktopTray"), CloseHandle);
+    ASSERT_NE(squatter.get(), nullptr) << "the mutex's name could not be taken by an event";
     auto install = make_install("start-up", nlohmann::json::object(), true);
     for (const wchar_t* part : {L"\u00c6r\u00f8sk\u00f8bing", L"\u03a9\u03bc\u03ad\u03b3\u03b1",
                                 L"\u30c7\u30fc\u30bf", L"\U0001F3AC"})
@@ -40,6 +45,8 @@ TEST(Scenario, StartUpLaunchesTheServerHiddenOpensTheDashboardAndShowsTheIcon) {
     const auto started = server_log(install, R"("event":"start")");
     ASSERT_EQ(started.size(), 1u) << "the server was not started exactly once";
     EXPECT_EQ(started[0]["no_browser"], "1");
+    EXPECT_EQ(started[0]["command_line"],
+              '"' + (install.install / "Pellox-Desktop.exe").string() + '"');
     EXPECT_EQ(fs::path(started[0]["cwd"].get<std::string>()), install.install);
     EXPECT_EQ(started[0]["console"], false) << "the server has a console window";
     const auto port = std::to_string(listening_port(install).value_or(0));
