@@ -11,22 +11,29 @@
 //                                          the icon window's handle
 //   harness menus                          one line per popup menu on the screen:
 //                                          its rectangle
+//   harness menu-row TEXT                  the rectangle of the row of the menu on
+//                                          the screen that shows the tray's item
+//                                          of that English text, in the language
+//                                          the tray speaks, once drawn within 5 s
 //   harness pids PATH                      the Linux pids of the Wine processes
 //                                          running PATH, or any program under it
 //   harness hold-desktop                   keeps the desktop for the session:
 //                                          runs until the wineserver ends it
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "harness.h"
+#include "lifecycle/language_texts.h"
+#include "screen.h"
 
 namespace {
 
 int usage() {
     std::fputs(
-        "usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | pids PATH | "
-        "hold-desktop\n",
+        "usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | menu-row TEXT | "
+        "pids PATH | hold-desktop\n",
         stderr);
     return 2;
 }
@@ -73,6 +80,23 @@ int wmain(int argc, wchar_t** argv) {
                 std::printf("%ld %ld %ld %ld\n", at.left, at.top, at.right, at.bottom);
         }
         return 0;
+    }
+    if (command == L"menu-row" && argc == 3) {
+        const auto& english = lifecycle::kLanguageTexts[0].by_id;
+        const auto id =
+            std::ranges::find_if(english,
+                                 [&](const wchar_t* text) {
+                                     return text != nullptr && argv[2] == std::wstring_view(text);
+                                 }) -
+            std::begin(english);
+        std::optional<MenuRow> row;
+        for (const HWND menu : windows_of_class(nullptr, L"#32768"))
+            if (IsWindowVisible(menu) && !row)
+                row = menu_row(menu, static_cast<std::uint32_t>(id));
+        if (row)
+            std::printf("%ld %ld %ld %ld\n", row->at.left, row->at.top, row->at.right,
+                        row->at.bottom);
+        return row ? 0 : 1;
     }
     if (command == L"pids" && argc == 3) {
         for (const int pid : unix_pids(windows_path(argv[2])))

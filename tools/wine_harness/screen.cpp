@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <functional>
 
+#include "lifecycle/language_texts.h"
+#include "lifecycle/languages.h"
+#include "platform/ui_languages.h"
+
 namespace harness {
 namespace {
 
@@ -189,6 +193,30 @@ std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts
         rows.push_back(row);
     }
     return rows;
+}
+
+std::vector<std::wstring> tray_texts() {
+    const auto& language = lifecycle::choose_language(platform::preferred_ui_languages());
+    std::vector<std::wstring> texts;
+    for (const auto& table : lifecycle::kLanguageTexts)
+        if (table.tag == language.tag)
+            for (const wchar_t* text : table.by_id)
+                texts.emplace_back(text != nullptr ? text : L"");
+    return texts;
+}
+
+std::optional<MenuRow> menu_row(HWND menu, std::uint32_t id) {
+    const auto texts = tray_texts();
+    std::optional<MenuRow> found;
+    wait_until(
+        [&] {
+            for (const auto& row : read_menu(menu, texts))
+                if (id < texts.size() && !row.text.empty() && row.text == texts[id])
+                    found = row;
+            return found.has_value();
+        },
+        5s);
+    return found;
 }
 
 void PrintTo(const MenuRow& row, std::ostream* out) {

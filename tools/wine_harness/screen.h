@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -43,6 +45,12 @@ inline const MenuRow kSeparator{.text = {}, .separator = true};
 // The menu window's rows as it draws them, each told by the one of the texts
 // it shows.
 std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts);
+// The texts of the tray's string table, by id ("" for none), in the language
+// Wine gives this process and so the trays it starts: what their menu shows.
+std::vector<std::wstring> tray_texts();
+// The row of the menu that shows the tray's text of that id, once it is drawn
+// within 5 s.
+std::optional<MenuRow> menu_row(HWND menu, std::uint32_t id);
 // A row as a failure message shows it: "---", "[x] Share", "Stream [x]", "?".
 void PrintTo(const MenuRow& row, std::ostream* out);
 
