@@ -19,9 +19,9 @@
 //                                          running PATH, or any program under it
 //   harness hold-desktop                   keeps the desktop for the session:
 //                                          runs until the wineserver ends it
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "harness.h"
@@ -82,17 +82,13 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == L"menu-row" && argc == 3) {
+        // Named by its English text: the same id's text in the tray's language.
         const auto& english = lifecycle::kLanguageTexts[0].by_id;
-        const auto id =
-            std::ranges::find_if(english,
-                                 [&](const wchar_t* text) {
-                                     return text != nullptr && argv[2] == std::wstring_view(text);
-                                 }) -
-            std::begin(english);
         std::optional<MenuRow> row;
-        for (const HWND menu : windows_of_class(nullptr, L"#32768"))
-            if (IsWindowVisible(menu) && !row)
-                row = menu_row(menu, static_cast<std::uint32_t>(id));
+        for (std::uint32_t id = 1; id < std::size(english); ++id)
+            for (const HWND menu : windows_of_class(nullptr, L"#32768"))
+                if (english[id] == std::wstring_view(argv[2]) && IsWindowVisible(menu))
+                    row = menu_row(menu, tray_text(id));
         if (row)
             std::printf("%ld %ld %ld %ld\n", row->at.left, row->at.top, row->at.right,
                         row->at.bottom);

@@ -42,7 +42,7 @@ bool menu_closed(DWORD pid, std::chrono::milliseconds poll) {
 std::optional<DWORD> quit_tray(const Tray& tray, std::chrono::milliseconds timeout) {
     const auto icon = tray_icon(tray, timeout);
     const HWND menu = icon ? open_menu(*icon, tray.pid) : nullptr;
-    const auto quit = menu ? menu_row(menu, IDS_QUIT) : std::nullopt;
+    const auto quit = menu ? menu_row(menu, tray_text(IDS_QUIT)) : std::nullopt;
     if (!quit)
         return std::nullopt;
     click(centre(quit->at), Button::Left);

@@ -195,23 +195,17 @@ std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts
     return rows;
 }
 
-std::vector<std::wstring> tray_texts() {
+std::wstring tray_text(std::uint32_t id) {
     const auto& language = lifecycle::choose_language(platform::preferred_ui_languages());
-    std::vector<std::wstring> texts;
-    for (const auto& table : lifecycle::kLanguageTexts)
-        if (table.tag == language.tag)
-            for (const wchar_t* text : table.by_id)
-                texts.emplace_back(text != nullptr ? text : L"");
-    return texts;
+    return lifecycle::kLanguageTexts[&language - std::begin(lifecycle::kLanguages)].by_id[id];
 }
 
-std::optional<MenuRow> menu_row(HWND menu, std::uint32_t id) {
-    const auto texts = tray_texts();
+std::optional<MenuRow> menu_row(HWND menu, const std::wstring& text) {
     std::optional<MenuRow> found;
     wait_until(
         [&] {
-            for (const auto& row : read_menu(menu, texts))
-                if (id < texts.size() && !row.text.empty() && row.text == texts[id])
+            for (const auto& row : read_menu(menu, {text}))
+                if (row.text == text)
                     found = row;
             return found.has_value();
         },
