@@ -9,6 +9,8 @@
 namespace tray {
 namespace {
 
+// The message-only window that receives the icon's callbacks.
+constexpr wchar_t kWindowClass[] = L"PelloxTray";
 constexpr wchar_t kWindowTitle[] = L"Pellox";
 constexpr wchar_t kTooltip[] = L"Pellox Desktop";
 constexpr std::uint32_t kIconId = 1;

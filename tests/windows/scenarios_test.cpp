@@ -10,7 +10,6 @@
 #include "harness.h"
 #include "input.h"
 #include "screen.h"
-#include "tray/tray_icon.h"
 // After windows.h, which harness.h brings.
 #include <commctrl.h>
 
@@ -93,10 +92,9 @@ TEST(Scenario, TheTrayHoldsNoFileOpenAndHandsItsOutputOn) {
     ASSERT_TRUE(server) << "no server started within 10 s";
     ASSERT_EQ(WaitForSingleObject(server.get(), 10000), WAIT_OBJECT_0)
         << "the server did not exit by itself within 10 s";
-    // By now the tray has chosen its icon and runs its message loop, which
-    // waits for messages rather than polling for them.
-    ASSERT_NE(wait_for_window(HWND_MESSAGE, tray::kWindowClass, tray.pid, 10s), nullptr)
-        << "the tray made no window within 10 s: " << tray_state(tray);
+    // Once its icon shows, the tray runs its message loop, which waits for
+    // messages rather than polling for them.
+    ASSERT_TRUE(tray_icon(tray, 10s)) << "no icon of this tray within 10 s: " << tray_state(tray);
     const auto process = unix_pids(install.install / "Pellox-Desktop-Tray.exe");
     ASSERT_EQ(process.size(), 1u) << "the tray's Linux process was not found";
     const auto before = cpu_ticks_of(process[0]);

@@ -23,6 +23,18 @@ const fs::path browser_log = bin_dir().parent_path() / "browser.log";
 // abruptly: to a pipe, msvcrt's standard output is fully buffered.
 const int unbuffered = std::setvbuf(stdout, nullptr, _IONBF, 0);
 
+// Whether no process is left in the job within the time.
+bool job_ended(HANDLE job, std::chrono::milliseconds timeout) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION in_job{};
+    return wait_until(
+        [&] {
+            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &in_job,
+                                             sizeof in_job, nullptr) &&
+                   in_job.ActiveProcesses == 0;
+        },
+        timeout);
+}
+
 }  // namespace
 
 fs::path bin_dir() {
@@ -78,14 +90,7 @@ std::optional<DWORD> Process::wait_exit(std::chrono::milliseconds timeout) const
 }
 
 bool Process::wait_all_ended(std::chrono::milliseconds timeout) const {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION in_job{};
-    return wait_until(
-        [&] {
-            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &in_job,
-                                             sizeof in_job, nullptr) &&
-                   in_job.ActiveProcesses == 0;
-        },
-        timeout);
+    return job_ended(job, timeout);
 }
 
 Process start_program(const fs::path& program, const fs::path& directory,
@@ -135,9 +140,13 @@ Process start_program(const fs::path& program, const fs::path& directory,
     }
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
-    const auto end = [job](HANDLE process) {
+    // All of it gone before the next test begins: a tray still ending holds the
+    // named mutex, and the next tray would take itself for a second copy.
+    const auto end = [job, program](HANDLE process) {
         TerminateJobObject(job, 99);
-        WaitForSingleObject(process, 5000);
+        if (!job_ended(job, 10s))
+            std::fprintf(stderr, "harness: what %ls started still ran 10 s after it was ended\n",
+                         program.c_str());
         CloseHandle(process);
         CloseHandle(job);
     };
