@@ -147,7 +147,7 @@ void release(Lock& lock) {
 }
 
 bool start_sockets() {
-    return !log("start_sockets", fake::Fault::StartSockets);
+    return true;
 }
 
 std::optional<Socket> open_tcp_socket() {

@@ -35,7 +35,7 @@ struct Receive {
 };
 
 // The calls a test can make fail.
-enum class Fault { StartSockets, Socket, Connect, Timeout, Window, LoadIcon, ApplicationIcon };
+enum class Fault { Socket, Connect, Timeout, Window, LoadIcon, ApplicationIcon };
 
 // Thrown by platform::fatal_stop so a test can see the process end.
 struct FatalStop {};

@@ -1,9 +1,7 @@
 // The Win32 layer's contracts where only the real system can show them: the
-// fatal stop's status, file sharing and sizes, Winsock's time-outs and a
-// receive shut down. (The clock shows in the start-up wait's length, which
-// Language.* times: the failure dialog after 19 s at the earliest.)
-#include <winsock2.h>
-
+// fatal stop's status, file sharing and sizes, Winsock's time-outs. (The clock
+// shows in the start-up wait's length, which Language.* times: the failure
+// dialog after 19 s at the earliest.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +9,6 @@
 #include "harness.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "platform/sockets.h"
 #include "server_link/http.h"
 #include "server_link/runtime_file.h"
 #include "server_link/server_address.h"
@@ -90,20 +87,6 @@ TEST(Win32, HostileServersGiveNothingOrTheWholeBodyInTime) {
             << (reply ? reply : "refused") << ": " << (body ? body->size() : 0) << " bytes after "
             << seconds << " s";
     }
-}
-
-// A connection shut down for receiving has nothing more to give. (A socket
-// left open by each exchange shows in Soak.AThousandMenus*'s handle count.)
-TEST(Win32, AShutDownReceiveReadsAsTheEnd) {
-    const auto server = start_stand_in("shutdown", {{"publish", false}});
-    ASSERT_NE(server.port, 0) << "the server did not listen within 10 s";
-    ASSERT_TRUE(platform::start_sockets());
-    const auto socket = platform::open_tcp_socket();
-    ASSERT_TRUE(socket && platform::connect_loopback(*socket, server.port));
-    shutdown(static_cast<SOCKET>(*socket), SD_RECEIVE);
-    char byte = 0;
-    EXPECT_EQ(platform::receive_some(*socket, &byte, 1).status, platform::ReceiveStatus::Closed);
-    platform::close_socket(*socket);
 }
 
 }  // namespace

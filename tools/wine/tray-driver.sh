@@ -68,17 +68,20 @@ click() { # BUTTON [REPEAT]
 menu_shown() { [ -n "$(harness menus 2>/dev/null)" ]; }
 menu_gone() { ! menu_shown; }
 
+# text_id IDS_NAME: the number of a text of the menu.
+text_id() { sed -n "s/^#define $1 \([0-9]*\)/\1/p" "$repo_root/src/tray/menu_texts.h"; }
+
 # open_menu: right-click the icon and wait until the menu is drawn on the screen.
 open_menu() {
     click 3
-    wait_for 20 menu_shown && harness menu-row "Open dashboard" >/dev/null 2>&1
+    wait_for 20 menu_shown && harness menu-row "$(text_id IDS_OPEN_DASHBOARD)" >/dev/null 2>&1
 }
 
-# choose TEXT: click the item that shows TEXT (its English text) in the
-# language the tray speaks.
+# choose IDS_NAME: click the item that shows that text, in the language the tray speaks.
 choose() {
     local left top right bottom
-    read -r left top right bottom < <(harness menu-row "$1" 2>/dev/null | tr -d '\r') || return 1
+    read -r left top right bottom < <(harness menu-row "$(text_id "$1")" 2>/dev/null | tr -d '\r') ||
+        return 1
     xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
 }
 

@@ -11,28 +11,27 @@
 //                                          the icon window's handle
 //   harness menus                          one line per popup menu on the screen:
 //                                          its rectangle
-//   harness menu-row TEXT                  the rectangle of the row of the menu on
-//                                          the screen that shows the tray's item
-//                                          of that English text, in the language
-//                                          the tray speaks, once drawn within 5 s
+//   harness menu-row ID                    the rectangle of the row of the menu on
+//                                          the screen that shows the tray's text of
+//                                          that id (src/tray/menu_texts.h) in the
+//                                          language it speaks, once drawn within 5 s
 //   harness pids PATH                      the Linux pids of the Wine processes
 //                                          running PATH, or any program under it
 //   harness hold-desktop                   keeps the desktop for the session:
 //                                          runs until the wineserver ends it
 #include <cstdint>
 #include <cstdio>
-#include <iterator>
+#include <cwchar>
 #include <string>
 
 #include "harness.h"
-#include "lifecycle/language_texts.h"
 #include "screen.h"
 
 namespace {
 
 int usage() {
     std::fputs(
-        "usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | menu-row TEXT | "
+        "usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | menu-row ID | "
         "pids PATH | hold-desktop\n",
         stderr);
     return 2;
@@ -82,13 +81,10 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (command == L"menu-row" && argc == 3) {
-        // Named by its English text: the same id's text in the tray's language.
-        const auto& english = lifecycle::kLanguageTexts[0].by_id;
         std::optional<MenuRow> row;
-        for (std::uint32_t id = 1; id < std::size(english); ++id)
-            for (const HWND menu : windows_of_class(nullptr, L"#32768"))
-                if (english[id] == std::wstring_view(argv[2]) && IsWindowVisible(menu))
-                    row = menu_row(menu, tray_text(id));
+        for (const HWND menu : windows_of_class(nullptr, L"#32768"))
+            if (IsWindowVisible(menu) && !row)
+                row = menu_row(menu, tray_text(std::wcstoul(argv[2], nullptr, 10)));
         if (row)
             std::printf("%ld %ld %ld %ld\n", row->at.left, row->at.top, row->at.right,
                         row->at.bottom);

@@ -46,7 +46,7 @@ inline const MenuRow kSeparator{.text = {}, .separator = true};
 // it shows.
 std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts);
 // The tray's text of that id in the language Wine gives this process, and so
-// the trays it starts: what their menu shows.
+// the trays it starts: what their menu shows. Empty for no text.
 std::wstring tray_text(std::uint32_t id);
 // The menu's row that shows the text, once it is drawn within 5 s. (No item's
 // text is a part of another's, in any language.)
