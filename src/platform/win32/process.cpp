@@ -92,12 +92,12 @@ StartedProcess launch_hidden(const HiddenLaunch& launch) {
     if (!created) {
         return nullptr;
     }
-    auto* const child = new (std::nothrow) ChildProcess{info.hProcess, info.hThread};
-    if (child == nullptr) {
+    StartedProcess child(new (std::nothrow) ChildProcess{info.hProcess, info.hThread});
+    if (!child) {
         CloseHandle(info.hProcess);  // the process runs on, as if let go of
         CloseHandle(info.hThread);
     }
-    return StartedProcess(child);
+    return child;
 }
 
 bool has_exited(ChildProcess& child) {
