@@ -285,9 +285,9 @@ std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts
 }
 
 std::wstring tray_text(std::uint32_t id) {
-    const auto& language = lifecycle::choose_language(platform::preferred_ui_languages());
-    const auto& texts =
-        lifecycle::kLanguageTexts[&language - std::begin(lifecycle::kLanguages)].by_id;
+    const auto table = &lifecycle::choose_language(platform::preferred_ui_languages()) -
+                       std::begin(lifecycle::kLanguages);
+    const auto& texts = lifecycle::kLanguageTexts[table].by_id;
     return id < std::size(texts) && texts[id] != nullptr ? texts[id] : L"";
 }
 
