@@ -295,11 +295,10 @@ std::optional<MenuRow> menu_row(HWND menu, const std::wstring& text) {
     std::optional<MenuRow> found;
     wait_until(
         [&] {
-            const auto rows = read_menu(menu, {text});
-            const auto row = std::ranges::find_if(
-                rows, [&](const MenuRow& read) { return !read.text.empty() && read.text == text; });
-            if (row != rows.end())
-                found = *row;
+            for (const auto& row : read_menu(menu, {text}))
+                if (!row.text.empty() && row.text == text)
+                    // cppcheck-suppress useStlAlgorithm
+                    found = row;
             return found.has_value();
         },
         5s);
