@@ -11,8 +11,8 @@
 #include <cwchar>
 
 #include "bare_client.h"
-#include "tray/tray_icon.h"
 #include "tray/tray_menu.h"
+#include "tray/tray_window_proc.h"
 
 namespace {
 

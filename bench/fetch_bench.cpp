@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bare_client.h"
-#include "server_link/runtime_file.h"
+#include "server_link/server_address.h"
 #include "server_link/server_api.h"
 
 namespace {

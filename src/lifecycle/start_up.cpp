@@ -9,6 +9,7 @@
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "server_link/runtime_file.h"
+#include "server_link/server_address.h"
 
 namespace lifecycle {
 namespace {

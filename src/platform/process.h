@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
+#include "platform/environment.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -18,32 +21,31 @@ enum class InstanceClaim {
 // made; the handle stays open for the rest of the process.
 InstanceClaim claim_instance_mutex(const wchar_t* name);
 
-struct ProcessHandles {
-    void* process = nullptr;
-    void* thread = nullptr;
+// A program to start with no window or console of its own and no arguments,
+// in the folder given, with variables set on top of this process's own.
+struct HiddenLaunch {
+    NativeString program;  // its full path
+    NativeString folder;
+    std::vector<EnvironmentVariable> extra_environment;
 };
 
-struct LaunchRequest {
-    NativeString program;
-    NativeString command_line;
-    NativeString working_directory;
-    NativeString environment_block;  // "NAME=value\0" entries; the final 0 unit is c_str()'s
+// A process this program started, as the platform keeps it.
+struct ChildProcess;
+// Lets go of the process, which runs on.
+struct ReleaseChild {
+    void operator()(ChildProcess* child) const;
 };
+using StartedProcess = std::unique_ptr<ChildProcess, ReleaseChild>;
 
-// Starts the program without a console window, with handle inheritance on and
-// the tray's standard handles passed along when it has any.
-std::optional<ProcessHandles> create_process(const LaunchRequest& request);
-
-enum class WaitResult { Signalled, TimedOut, Failed };
-
-// Waits at most that long for the process to end.
-WaitResult wait_for_process(void* process, std::uint32_t milliseconds);
-// The exit code of a process that has ended; nothing while it runs or when it cannot be told.
-std::optional<std::uint32_t> process_exit_code(void* process);
-// Ends the process with that exit code; a failure is not reported.
-void terminate_process(void* process, std::uint32_t exit_code);
-// Closes a handle; null and invalid ones are left alone.
-void close_handle(void* handle);
+// Starts the program hidden, its output going where this process's goes;
+// null when it could not be started.
+StartedProcess launch_hidden(const HiddenLaunch& launch);
+// Whether the process has ended, asked without waiting; false when that
+// cannot be told.
+bool has_exited(ChildProcess& child);
+// Ends the process with that exit code without waiting for it; a failure is
+// not reported.
+void terminate_process(ChildProcess& child, std::uint32_t exit_code);
 
 // The full path of the running executable.
 std::optional<NativeString> module_file_name();

@@ -5,9 +5,10 @@
 
 namespace platform {
 
+// An open socket as the platform names it; the exchange only hands it back.
 using Socket = std::uintptr_t;
 
-// WSAStartup asking for version 2.2.
+// Makes sockets usable in this process; false when the system cannot.
 bool start_sockets();
 
 // A blocking TCP socket that child processes do not inherit.
@@ -19,7 +20,8 @@ bool connect_loopback(Socket socket, std::uint16_t port);
 // Makes each later receive give up after that long without data.
 bool set_receive_timeout(Socket socket, std::uint32_t milliseconds);
 
-// One send call: the bytes taken, or -1 on failure.
+// Hands the system as much of the data as it takes at once: the bytes taken,
+// or -1 on failure.
 int send_some(Socket socket, const char* data, int length);
 
 enum class ReceiveStatus {
@@ -32,7 +34,8 @@ struct Received {
     int count = 0;
 };
 
-// One recv call into the buffer.
+// Waits for what the peer sends next and puts what there is, up to the
+// capacity, in the buffer.
 Received receive_some(Socket socket, char* buffer, int capacity);
 
 // Closes the socket; a failure is not reported.

@@ -10,19 +10,20 @@
 
 namespace platform {
 
+// The tray's window and its icon as the platform names them; the logic only
+// hands them back.
 using WindowHandle = void*;
 using IconHandle = void*;
-using ModuleHandle = void*;
 
-// A window procedure in portable types; on 64-bit Windows these are exactly
-// HWND, UINT, WPARAM, LPARAM and LRESULT.
+// The system calls the tray's window procedure with the messages of its
+// window, so this much of Windows' shape shows above this layer: the
+// procedure's arguments, in portable types (on 64-bit Windows exactly HWND,
+// UINT, WPARAM, LPARAM and LRESULT), and the numbers of the messages it reads.
 using WindowProcedure =
     std::function<std::intptr_t(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t)>;
 
 inline constexpr std::uint32_t kWmDestroy = 0x0002;
 inline constexpr std::uint32_t kWmCommand = 0x0111;
-inline constexpr std::uint32_t kWmMouseMove = 0x0200;
-inline constexpr std::uint32_t kWmLButtonUp = 0x0202;
 inline constexpr std::uint32_t kWmLButtonDblClk = 0x0203;
 inline constexpr std::uint32_t kWmRButtonUp = 0x0205;
 inline constexpr std::uint32_t kWmApp = 0x8000;
@@ -48,14 +49,10 @@ struct MenuItem {
 std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>& items,
                                 TextDirection direction);
 
-// The running executable's module, which owns its window class; null on failure.
-ModuleHandle executable_module();
-// Registers the class with the procedure; a failure shows when its window is created.
-void register_window_class(const wchar_t* class_name, WindowProcedure procedure,
-                           ModuleHandle module);
-// A message-only window (parent HWND_MESSAGE); null on failure.
+// A window that only receives messages, of a class the executable registers
+// with the procedure; null on failure.
 WindowHandle create_message_window(const wchar_t* class_name, const wchar_t* title,
-                                   ModuleHandle module);
+                                   WindowProcedure procedure);
 // Dispatches this thread's messages until WM_QUIT arrives.
 void run_message_loop();
 

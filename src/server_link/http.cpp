@@ -6,7 +6,7 @@
 
 #include "platform/sockets.h"
 #include "platform/text.h"
-#include "server_link/runtime_file.h"
+#include "server_link/server_address.h"
 
 namespace server_link {
 namespace {

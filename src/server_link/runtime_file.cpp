@@ -3,13 +3,10 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/path.h"
-#include "platform/shell.h"
 #include "platform/text.h"
 #include "server_link/json_document.h"
 
 namespace server_link {
-
-std::uint16_t ServerPort = 0;
 
 namespace {
 
@@ -52,17 +49,6 @@ std::optional<std::uint16_t> read_runtime_port() {
         return std::nullopt;
     }
     return parse_runtime_port(*text);
-}
-
-std::string dashboard_url(std::uint16_t port) {
-    return "http://127.0.0.1:" + std::to_string(port) + "/";
-}
-
-void open_dashboard() {
-    if (ServerPort == 0) {
-        return;
-    }
-    platform::shell_open(platform::to_wide(dashboard_url(ServerPort)));
 }
 
 }  // namespace server_link

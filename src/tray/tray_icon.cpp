@@ -9,6 +9,8 @@
 namespace tray {
 namespace {
 
+// The message-only window that receives the icon's callbacks.
+constexpr wchar_t kWindowClass[] = L"PelloxTray";
 constexpr wchar_t kWindowTitle[] = L"Pellox";
 constexpr wchar_t kTooltip[] = L"Pellox Desktop";
 constexpr std::uint32_t kIconId = 1;
@@ -28,14 +30,10 @@ platform::IconHandle choose_icon() {
 }  // namespace
 
 void run_tray(const lifecycle::Language& language) {
-    const auto module = platform::executable_module();
-    platform::register_window_class(
-        kWindowClass,
-        [&language](auto window, auto message, auto wparam, auto lparam) {
+    const auto window = platform::create_message_window(
+        kWindowClass, kWindowTitle, [&language](auto window, auto message, auto wparam, auto lparam) {
             return tray_window_proc(language, window, message, wparam, lparam);
-        },
-        module);
-    const auto window = platform::create_message_window(kWindowClass, kWindowTitle, module);
+        });
     if (window == nullptr) {
         platform::fatal_stop("create message window");
     }

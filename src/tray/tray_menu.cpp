@@ -1,6 +1,7 @@
 #include "tray/tray_menu.h"
 
-#include "server_link/runtime_file.h"
+#include "lifecycle/ui_language.h"
+#include "server_link/server_address.h"
 #include "tray/menu_texts.h"
 
 namespace tray {

@@ -1,7 +1,6 @@
 #include "tray/tray_window_proc.h"
 
-#include "server_link/runtime_file.h"
-#include "tray/tray_icon.h"
+#include "server_link/server_address.h"
 #include "tray/tray_menu.h"
 
 namespace tray {

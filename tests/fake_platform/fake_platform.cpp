@@ -80,10 +80,6 @@ std::optional<NativeString> environment_variable(const wchar_t* name) {
     return found == state().environment.end() ? std::nullopt : std::optional(found->second);
 }
 
-std::vector<NativeString> environment_entries() {
-    return state().environment_entries;
-}
-
 // Size limits are the real reader's business: the Wine tests read real files.
 std::optional<std::string> read_shared_file(const NativeString& path, std::size_t) {
     log("read " + narrow(path));
@@ -115,23 +111,28 @@ InstanceClaim claim_instance_mutex(const wchar_t*) {
     return state().instance;
 }
 
-std::optional<ProcessHandles> create_process(const LaunchRequest& request) {
-    state().launched = request;
-    log("launch " + narrow(request.command_line));
-    return ProcessHandles{reinterpret_cast<void*>(0x1100), reinterpret_cast<void*>(0x1108)};
+// Numbered in the order they were started.
+struct ChildProcess {
+    std::size_t number;
+};
+
+void ReleaseChild::operator()(ChildProcess* child) const {
+    log("release " + to_string(child->number));
+    delete child;
 }
 
-WaitResult wait_for_process(void* process, std::uint32_t milliseconds) {
-    log("wait " + hex(process) + " " + to_string(milliseconds));
-    return state().wait;
+StartedProcess launch_hidden(const HiddenLaunch& launch) {
+    log("launch " + narrow(launch.program));
+    state().launched.push_back(launch);
+    return StartedProcess(new ChildProcess{state().launched.size()});
 }
 
-std::optional<std::uint32_t> process_exit_code(void*) {
-    return state().exit_code;
+bool has_exited(ChildProcess&) {
+    return state().exited;
 }
 
-void terminate_process(void* process, std::uint32_t exit_code) {
-    log("terminate " + hex(process) + " " + to_string(exit_code));
+void terminate_process(ChildProcess& child, std::uint32_t exit_code) {
+    log("terminate " + to_string(child.number) + " " + to_string(exit_code));
 }
 
 // A real lock taken twice on one thread would never return.
@@ -145,12 +146,8 @@ void release(Lock& lock) {
     lock.state = nullptr;
 }
 
-void close_handle(void* handle) {
-    log("close " + hex(handle));
-}
-
 bool start_sockets() {
-    return !log("start_sockets", fake::Fault::StartSockets);
+    return true;
 }
 
 std::optional<Socket> open_tcp_socket() {
@@ -219,29 +216,19 @@ std::string direction_text(TextDirection direction) {
     return direction == TextDirection::RightToLeft ? " right-to-left" : "";
 }
 
+// One line for the menu, then one for each item.
 std::uint32_t show_context_menu(WindowHandle, const std::vector<MenuItem>& items,
                                 TextDirection direction) {
-    std::string shown = "menu" + direction_text(direction);
-    for (const auto& item : items) {
-        shown += ' ';
-        if (item.command != 0)
-            shown += to_string(item.command) + (item.checked ? " [x] " : " ");
-        shown += item.command == 0 ? "-" : narrow(item.text);
-        shown += ';';
-    }
-    log(shown);
+    log("menu" + direction_text(direction));
+    for (const auto& item : items)
+        log(item.command == 0 ? "item -"
+                              : "item " + to_string(item.command) + (item.checked ? " [x] " : " ") +
+                                    narrow(item.text));
     return state().menu_choice;
 }
 
-ModuleHandle executable_module() {
-    return reinterpret_cast<ModuleHandle>(0x400000);
-}
-
-void register_window_class(const wchar_t*, WindowProcedure procedure, ModuleHandle) {
+WindowHandle create_message_window(const wchar_t*, const wchar_t*, WindowProcedure procedure) {
     fake::registered_procedure = procedure;
-}
-
-WindowHandle create_message_window(const wchar_t*, const wchar_t*, ModuleHandle) {
     return log("window", fake::Fault::Window) ? nullptr : fake::kWindow;
 }
 

@@ -35,7 +35,7 @@ struct Receive {
 };
 
 // The calls a test can make fail.
-enum class Fault { StartSockets, Socket, Connect, Timeout, Window, LoadIcon, ApplicationIcon };
+enum class Fault { Socket, Connect, Timeout, Window, LoadIcon, ApplicationIcon };
 
 // Thrown by platform::fatal_stop so a test can see the process end.
 struct FatalStop {};
@@ -46,16 +46,13 @@ struct State {
     std::set<Fault> failing;
 
     std::map<std::wstring, std::wstring> environment;
-    std::vector<std::wstring> environment_entries;
     std::map<std::wstring, std::string> files;  // what read_shared_file finds
     // What file_type answers; any other path is Missing.
     std::map<std::wstring, platform::FileType> file_types;
     std::optional<std::wstring> module_file_name = L"C:\\Pellox\\tray.exe";
     platform::InstanceClaim instance = platform::InstanceClaim::FirstCopy;
-    std::optional<platform::LaunchRequest> launched;  // the last one
-    // What waiting on, and asking the exit code of, any process gives.
-    platform::WaitResult wait = platform::WaitResult::TimedOut;
-    std::optional<std::uint32_t> exit_code;
+    std::vector<platform::HiddenLaunch> launched;
+    bool exited = false;  // whether any started process has ended
 
     platform::Instant now = std::chrono::hours(1);
     std::function<void()> after_sleep;

@@ -2,7 +2,7 @@
 
 #include "fake_platform.h"
 #include "server_link/http.h"
-#include "server_link/runtime_file.h"
+#include "server_link/server_address.h"
 
 namespace {
 
@@ -59,24 +59,6 @@ TEST(HttpExchange, GivesTheBodyOnlyWhenEveryStepWorksAndAlwaysClosesTheSocket) {
         }
         EXPECT_EQ(fake::calls({"close_socket"}).size(), c.failing == fake::Fault::Socket ? 0u : 1u);
     }
-}
-
-// The library's start is remembered for the life of the process, so this runs
-// in a freshly executed child ("threadsafe" style re-runs the binary).
-TEST(HttpExchange, AFailedSocketStartIsRetriedOnlyUntilItWorks) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const auto attempt = [] {
-        fake::reset();
-        server_link::ServerPort = 8080;
-        fake::state().failing = {fake::Fault::StartSockets};
-        http_request("GET", "/", std::nullopt);
-        fake::state().failing.clear();
-        http_request("GET", "/", std::nullopt);
-        http_request("GET", "/", std::nullopt);
-        const auto seen = fake::seen({"start_sockets", "socket"});
-        std::exit(seen == "start_sockets | start_sockets | socket | socket" ? 0 : 1);
-    };
-    EXPECT_EXIT(attempt(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

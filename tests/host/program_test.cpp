@@ -3,9 +3,9 @@
 #include "bin/tray/program.h"
 #include "fake_platform.h"
 #include "lifecycle/server_process.h"
-#include "server_link/runtime_file.h"
-#include "tray/tray_icon.h"
+#include "server_link/server_address.h"
 #include "tray/tray_menu.h"
+#include "tray/tray_window_proc.h"
 
 namespace {
 

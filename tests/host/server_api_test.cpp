@@ -2,7 +2,7 @@
 
 #include "fake_platform.h"
 #include "server_link/http.h"
-#include "server_link/runtime_file.h"
+#include "server_link/server_address.h"
 #include "server_link/server_api.h"
 
 namespace {

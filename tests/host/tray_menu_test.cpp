@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "server_link/runtime_file.h"
+#include "server_link/server_address.h"
 #include "tray/tray_menu.h"
 
 namespace {
@@ -29,9 +29,7 @@ TEST(TrayMenu, ChecksShowTheServerAndSwitchesNegateAFreshRead) {
         {{all, all}, 3, {true, true}, R"({"stream":false})"},
         {{all, features("stream running")}, 2, {true, true}, R"({"media":true})"},
         {{features("stream"), features("stream")}, 3, {false, false}, R"({"stream":true})"},
-        {{features("media"), features("media")}, 2, {true, false}, R"({"media":false})"},
         {{}, 2, {false, false}, R"({"media":true})"},  // silent
-        {{all}, 0, {true, true}, ""},                  // dismissed
     };
     for (const auto& c : cases) {
         fake::reset();
@@ -39,14 +37,15 @@ TEST(TrayMenu, ChecksShowTheServerAndSwitchesNegateAFreshRead) {
         fake::state().answers = c.answers;
         fake::state().menu_choice = c.choice;
         tray::show_tray_menu(nullptr, lifecycle::choose_language({}));
-        const auto menu = fake::seen({"menu"});
+        const auto menu = fake::seen({"item"});
         EXPECT_EQ(std::pair(menu.find("2 [x]") != std::string::npos,
                             menu.find("3 [x]") != std::string::npos),
                   c.checked)
             << c.posted;
-        // The menu's read, then for a switch a fresh read and the change.
+        // The menu's read, then the switch's fresh read and its change. (Dismissing
+        // the menu and switching media off are Menu.*'s, under Wine.)
         const auto& sent = fake::state().requests;
-        ASSERT_EQ(sent.size(), c.posted.empty() ? 1u : 3u) << c.posted;
+        ASSERT_EQ(sent.size(), 3u) << c.posted;
         EXPECT_TRUE(sent.back().ends_with("\r\n\r\n" + c.posted)) << sent.back();
     }
 }

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "server_link/runtime_file.h"
-#include "tray/tray_icon.h"
+#include "server_link/server_address.h"
 #include "tray/tray_menu.h"
 #include "tray/tray_window_proc.h"
 
@@ -10,17 +9,18 @@ namespace {
 
 using tray::WM_TRAYICON;
 
+// The menu's items are TrayMenu's; here, which message shows it.
 TEST(TrayWindow, AnswersOnlyItsOwnMessages) {
+    constexpr std::intptr_t kMouseMove = 0x0200, kLButtonUp = 0x0202;
     const auto high_bits = static_cast<std::intptr_t>(std::int64_t{1} << 32);
     const auto open_id = static_cast<std::uintptr_t>(tray::TrayCommand::OpenDashboard);
     const std::string open = "open http://127.0.0.1:8080/";
     const std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t, std::string> cases[] = {
         {WM_TRAYICON, 1, platform::kWmLButtonDblClk, open},
         {WM_TRAYICON, 1, high_bits | platform::kWmLButtonDblClk, open},
-        {WM_TRAYICON, 1, platform::kWmRButtonUp,
-         "menu 1 string 1/0409; -; 2 string 2/0409; 3 string 3/0409; -; 4 string 4/0409;"},
-        {WM_TRAYICON, 1, platform::kWmLButtonUp, ""},
-        {WM_TRAYICON, 1, platform::kWmMouseMove, ""},
+        {WM_TRAYICON, 1, platform::kWmRButtonUp, "menu"},
+        {WM_TRAYICON, 1, kLButtonUp, ""},
+        {WM_TRAYICON, 1, kMouseMove, ""},
         {platform::kWmCommand, open_id, 0, open},
         {platform::kWmCommand, 0x10000 | open_id, 0, open},  // the id is the low word
         {platform::kWmCommand, static_cast<std::uintptr_t>(tray::TrayCommand::Quit), 0, "quit 0"},

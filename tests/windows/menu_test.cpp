@@ -36,6 +36,7 @@ testing::AssertionResult at_pointer(HWND menu, POINT pointer) {
 
 // The server here stays after it is asked to quit, and takes a second to
 // answer: an icon taken away only after asking would still be there meanwhile.
+// An item is chosen with either button, as the menu was opened with the right.
 TEST(Menu, OpensAtThePointerShowsTheSwitchesAndDoesWhatIsChosenAndNothingElse) {
     clear_browser_log();
     const auto install = make_install("menu", nlohmann::json{{"features", {{"media", true}}},
@@ -48,15 +49,16 @@ TEST(Menu, OpensAtThePointerShowsTheSwitchesAndDoesWhatIsChosenAndNothingElse) {
         << "without icon.ico the icon drawn was not the generic application icon within 5 s";
     const auto server = server_process(install, 0ms);
     ASSERT_TRUE(server) << "the server's process could not be opened";
-    // Each right-click: the marks the menu must show, then the row clicked or the keys pressed.
-    const std::tuple<bool, bool, std::wstring, std::vector<WORD>> steps[] = {
-        {true, false, kStream, {}},
-        {true, true, {}, {VK_ESCAPE}},
-        {true, true, {}, {VK_DOWN, VK_DOWN, VK_RETURN}},  // the second item
-        {false, true, kOpen, {}},
-        {false, true, {}, {VK_UP, VK_RETURN}},  // the last item
+    // Each right-click: the marks the menu must show, then the row clicked (and
+    // with which button) or the keys pressed.
+    const std::tuple<bool, bool, std::wstring, Button, std::vector<WORD>> steps[] = {
+        {true, false, kStream, Button::Left, {}},
+        {true, true, {}, {}, {VK_ESCAPE}},
+        {true, true, {}, {}, {VK_DOWN, VK_DOWN, VK_RETURN}},  // the second item
+        {false, true, kOpen, Button::Right, {}},
+        {false, true, {}, {}, {VK_UP, VK_RETURN}},  // the last item
     };
-    for (int step = 1; const auto& [media, stream, chosen, keys] : steps) {
+    for (int step = 1; const auto& [media, stream, chosen, button, keys] : steps) {
         const HWND menu = open_menu(*icon, tray.pid);
         ASSERT_NE(menu, nullptr) << "step " << step << ": no menu within 10 s of a right-click";
         EXPECT_TRUE(at_pointer(menu, centre(icon->at))) << "step " << step;
@@ -70,7 +72,7 @@ TEST(Menu, OpensAtThePointerShowsTheSwitchesAndDoesWhatIsChosenAndNothingElse) {
         ASSERT_EQ(rows, expected) << "step " << step << ": the menu as drawn after 5 s";
         for (const auto& row : rows)
             if (!chosen.empty() && row.text == chosen)
-                click(centre(row.at), Button::Left);
+                click(centre(row.at), button);
         press(keys);
         ASSERT_TRUE(menu_closed(tray.pid)) << "step " << step << ": the menu stayed for 10 s";
         ++step;

@@ -55,9 +55,6 @@ TEST(Soak, TenCopiesAtOnceGiveOneServerOneIconAndOneDashboard) {
     ASSERT_TRUE(wait_until([] { return !opened_urls().empty(); }, 20s))
         << "no copy opened the dashboard within 20 s";
     // A copy started now finds the first one's mutex and the published port.
-    const HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\PelloxDesktopTray");
-    EXPECT_NE(mutex, nullptr) << "the running copy holds no mutex";
-    CloseHandle(mutex);
     const auto opened = opened_urls().size();
     // Kept until the end: its job would end the browser it started.
     const auto late = start_tray(install);

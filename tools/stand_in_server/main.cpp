@@ -28,10 +28,8 @@ struct Features {
 };
 
 struct Settings {
-    int port = 0;
     int publish_delay_ms = 0;
     bool publish = true;
-    std::optional<std::string> runtime_text;
     bool ignore_quit = false;
     std::optional<int> exit_after_ms;
     Features features;
@@ -39,7 +37,6 @@ struct Settings {
     // "normal"; "silent" never answers, "drip" sends a body of four bytes two
     // seconds apart, "huge" answers 64 MiB: for the client's time-outs and limits.
     std::string reply = "normal";
-    fs::path log_path;
 };
 
 struct Reply {
@@ -59,15 +56,6 @@ std::string to_utf8(const std::wstring& text) {
     std::string result(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
                         nullptr, nullptr);
-    return result;
-}
-
-std::wstring to_wide(const std::string& text) {
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        size);
     return result;
 }
 
@@ -136,7 +124,6 @@ int milliseconds(const Json& settings, const char* key, int fallback) {
 // A broken stand_in.json is a broken test, so it throws rather than guessing.
 Settings load_settings(const fs::path& folder) {
     Settings settings;
-    settings.log_path = folder / L"stand_in.log";
     const auto file = folder / L"stand_in.json";
     if (!fs::exists(file)) {
         return settings;
@@ -146,15 +133,8 @@ Settings load_settings(const fs::path& folder) {
     if (!json.is_object()) {
         throw std::runtime_error("stand_in.json must hold a JSON object");
     }
-    settings.port = json.value("port", 0);
-    if (settings.port < 0 || settings.port > 65535) {
-        throw std::runtime_error("port must be 0..65535");
-    }
     settings.publish_delay_ms = milliseconds(json, "publish_delay_ms", 0);
     settings.publish = json.value("publish", true);
-    if (json.contains("runtime_text")) {
-        settings.runtime_text = json.at("runtime_text").get<std::string>();
-    }
     settings.ignore_quit = json.value("ignore_quit", false);
     if (json.contains("exit_after_ms")) {
         settings.exit_after_ms = milliseconds(json, "exit_after_ms", 0);
@@ -164,14 +144,10 @@ Settings load_settings(const fs::path& folder) {
                          initial.value("running", false)};
     settings.quit_delay_ms = milliseconds(json, "quit_delay_ms", 0);
     settings.reply = json.value("reply", "normal");
-    if (json.contains("log")) {
-        // Relative to the exe, not the working folder, which the tray decides.
-        settings.log_path = folder / to_wide(json.at("log").get<std::string>());
-    }
     return settings;
 }
 
-void publish_runtime(const Settings& settings, int port) {
+void publish_runtime(int port) {
     const auto appdata = environment(L"APPDATA").value_or(L"");
     if (appdata.empty()) {
         log_event({{"event", "publish_failed"}, {"error", "APPDATA is not set"}});
@@ -183,8 +159,7 @@ void publish_runtime(const Settings& settings, int port) {
     const auto target = folder / L"runtime.json";
     auto temporary = target;
     temporary += L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-    const auto text =
-        settings.runtime_text.value_or(to_text({{"port", port}, {"pid", GetCurrentProcessId()}}));
+    const auto text = to_text({{"port", port}, {"pid", GetCurrentProcessId()}});
     // The rename is what keeps readers from ever seeing half a file.
     const bool written = static_cast<bool>(std::ofstream(temporary, std::ios::binary) << text);
     if (!written || !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
@@ -317,7 +292,6 @@ int wmain() {
         std::fprintf(stderr, "stand_in_server: bad stand_in.json: %s\n", error.what());
         return 2;
     }
-    log_path = settings.log_path;
     features = settings.features;
 
     std::wstring cwd(GetCurrentDirectoryW(0, nullptr), L'\0');
@@ -325,6 +299,7 @@ int wmain() {
     log_event({{"event", "start"},
                {"pid", GetCurrentProcessId()},
                {"no_browser", optional_utf8(environment(L"PELLOX_NO_BROWSER"))},
+               {"command_line", to_utf8(GetCommandLineW())},
                {"cwd", to_utf8(cwd)},
                {"console", GetConsoleWindow() != nullptr},
                {"appdata", optional_utf8(environment(L"APPDATA"))}});
@@ -346,26 +321,25 @@ int wmain() {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<u_short>(settings.port));
+    address.sin_port = 0;  // a free port, which it publishes
     int length = sizeof address;
     if (listener == INVALID_SOCKET ||
         bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener, SOMAXCONN) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        log_event(
-            {{"event", "listen_failed"}, {"port", settings.port}, {"error", WSAGetLastError()}});
+        log_event({{"event", "listen_failed"}, {"error", WSAGetLastError()}});
         return 1;
     }
     const int port = ntohs(address.sin_port);
     log_event({{"event", "listening"}, {"port", port}});
 
     if (settings.publish && settings.publish_delay_ms == 0) {
-        publish_runtime(settings, port);
+        publish_runtime(port);
     } else if (settings.publish) {
         // Requests are served meanwhile, as a real server may answer before it publishes.
-        std::thread([settings, port] {
-            Sleep(static_cast<DWORD>(settings.publish_delay_ms));
-            publish_runtime(settings, port);
+        std::thread([delay_ms = settings.publish_delay_ms, port] {
+            Sleep(static_cast<DWORD>(delay_ms));
+            publish_runtime(port);
         }).detach();
     }
 

@@ -66,18 +66,23 @@ click() { # BUTTON [REPEAT]
 }
 
 menu_shown() { [ -n "$(harness menus 2>/dev/null)" ]; }
+menu_gone() { ! menu_shown; }
 
-# open_menu: right-click the icon and wait until the menu is on the screen.
+# text_id IDS_NAME: the number of a text of the menu.
+text_id() { sed -n "s/^#define $1 \([0-9]*\)/\1/p" "$repo_root/src/tray/menu_texts.h"; }
+
+# open_menu: right-click the icon and wait until the menu is drawn on the screen.
 open_menu() {
     click 3
-    wait_for 5 menu_shown || return 1
-    sleep 0.3 # shown, and taking keys
+    wait_for 20 menu_shown && harness menu-row "$(text_id IDS_OPEN_DASHBOARD)" >/dev/null 2>&1
 }
 
-choose() { # STEPS: pick the item that many steps down (separators are skipped)
-    local keys=()
-    for ((i = 0; i < $1; i++)); do keys+=(Down); done
-    xdotool key --delay 100 "${keys[@]}" Return
+# choose IDS_NAME: click the item that shows that text, in the language the tray speaks.
+choose() {
+    local left top right bottom
+    read -r left top right bottom < <(harness menu-row "$(text_id "$1")" 2>/dev/null | tr -d '\r') ||
+        return 1
+    xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
 }
 
 tray_ended() { ! kill -0 "$tray_pid" 2>/dev/null; }

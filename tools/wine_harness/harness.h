@@ -1,9 +1,11 @@
 #pragma once
 
-// Drives the real programs under Wine, for the tests and the bench alike: per-run
-// install folders, the tray and other programs started and found, and what the
-// stand-in server and the recording browser saw. Failures show in the return
-// values. What the screen shows is in screen.h, what a user does in input.h.
+// Drives the real programs under Wine, for the tests and the bench alike:
+// per-run install folders, the tray and other programs started, what the
+// stand-in server and the recording browser saw, and what a process holds and
+// uses (programs.cpp); windows and notification icons found the Windows way
+// (screen.cpp, with what the screen shows: screen.h). Failures show in the
+// return values. What a user does is in input.h.
 
 #include <windows.h>
 
@@ -21,6 +23,32 @@ namespace harness {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+// The process's visible window of the class among the parent's children, top-
+// level ones for nullptr ("#32768" is a menu, "#32770" a dialog). Then the
+// same once there is one within the time, polled every poll period, or nullptr.
+HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid);
+HWND wait_for_window(HWND parent, const wchar_t* class_name, DWORD pid,
+                     std::chrono::milliseconds timeout, std::chrono::milliseconds poll = 10ms);
+// The windows of the class: top-level ones for nullptr, else the parent's
+// descendants.
+std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name);
+// A window's text, also another process's: the system copies it across. A
+// tooltip control answers with the tip it shows.
+std::wstring text_of(HWND window);
+
+// A visible icon in the notification area and where it and the area are on the screen.
+struct NotificationIcon {
+    HWND window;
+    HWND area;
+    RECT at;
+    RECT area_at;
+};
+std::vector<NotificationIcon> notification_icons();
+bool is_shown(const NotificationIcon& icon);
+// An icon that was not among those before, once one shows within the time.
+std::optional<NotificationIcon> new_icon(const std::vector<NotificationIcon>& before,
+                                         std::chrono::milliseconds timeout);
 
 fs::path bin_dir();  // where the built programs are
 
@@ -81,33 +109,6 @@ std::optional<std::uint16_t> listening_port(const Install& install,
 
 void clear_browser_log();
 std::vector<std::string> opened_urls();
-
-// The process's window of the class among the parent's children: message-only
-// windows for HWND_MESSAGE; for nullptr, visible top-level ones ("#32768" is a
-// menu, "#32770" a dialog). Then the same once there is one within the time,
-// polled every poll period, or nullptr.
-HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid);
-HWND wait_for_window(HWND parent, const wchar_t* class_name, DWORD pid,
-                     std::chrono::milliseconds timeout, std::chrono::milliseconds poll = 10ms);
-// The windows of the class: top-level ones for nullptr, message-only ones for
-// HWND_MESSAGE, else the parent's descendants.
-std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name);
-// A window's text, also another process's: the system copies it across. A
-// tooltip control answers with the tip it shows.
-std::wstring text_of(HWND window);
-
-// A visible icon in the notification area and where it and the area are on the screen.
-struct NotificationIcon {
-    HWND window;
-    HWND area;
-    RECT at;
-    RECT area_at;
-};
-std::vector<NotificationIcon> notification_icons();
-bool is_shown(const NotificationIcon& icon);
-// An icon that was not among those before, once one shows within the time.
-std::optional<NotificationIcon> new_icon(const std::vector<NotificationIcon>& before,
-                                         std::chrono::milliseconds timeout);
 
 // The tray, with the icons the notification area showed before it started:
 // the one it adds is the one that was not there.

@@ -11,22 +11,28 @@
 //                                          the icon window's handle
 //   harness menus                          one line per popup menu on the screen:
 //                                          its rectangle
+//   harness menu-row ID                    the rectangle of the row of the menu on
+//                                          the screen that shows the tray's text of
+//                                          that id (src/tray/menu_texts.h) in the
+//                                          language it speaks, once drawn within 5 s
 //   harness pids PATH                      the Linux pids of the Wine processes
 //                                          running PATH, or any program under it
 //   harness hold-desktop                   keeps the desktop for the session:
 //                                          runs until the wineserver ends it
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "harness.h"
+#include "screen.h"
 
 namespace {
 
 int usage() {
     std::fputs(
-        "usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | pids PATH | "
-        "hold-desktop\n",
+        "usage: harness install DIR [SETTINGS] | run-tray DIR | icons | menus | menu-row ID | "
+        "pids PATH | hold-desktop\n",
         stderr);
     return 2;
 }
@@ -73,6 +79,16 @@ int wmain(int argc, wchar_t** argv) {
                 std::printf("%ld %ld %ld %ld\n", at.left, at.top, at.right, at.bottom);
         }
         return 0;
+    }
+    if (command == L"menu-row" && argc == 3) {
+        std::optional<MenuRow> row;
+        for (const HWND menu : windows_of_class(nullptr, L"#32768"))
+            if (IsWindowVisible(menu) && !row)
+                row = menu_row(menu, tray_text(std::wcstoul(argv[2], nullptr, 10)));
+        if (row)
+            std::printf("%ld %ld %ld %ld\n", row->at.left, row->at.top, row->at.right,
+                        row->at.bottom);
+        return row ? 0 : 1;
     }
     if (command == L"pids" && argc == 3) {
         for (const int pid : unix_pids(windows_path(argv[2])))

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "screen.h"
+#include "tray/menu_texts.h"
+
 namespace harness {
 
 POINT centre(const RECT& at) {
@@ -38,10 +41,11 @@ bool menu_closed(DWORD pid, std::chrono::milliseconds poll) {
 
 std::optional<DWORD> quit_tray(const Tray& tray, std::chrono::milliseconds timeout) {
     const auto icon = tray_icon(tray, timeout);
-    if (!icon || !open_menu(*icon, tray.pid))
+    const HWND menu = icon ? open_menu(*icon, tray.pid) : nullptr;
+    const auto quit = menu ? menu_row(menu, tray_text(IDS_QUIT)) : std::nullopt;
+    if (!quit)
         return std::nullopt;
-    // Up from no item selects the last one.
-    press({VK_UP, VK_RETURN});
+    click(centre(quit->at), Button::Left);
     return tray.wait_exit(timeout);
 }
 

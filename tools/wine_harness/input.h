@@ -29,9 +29,9 @@ HWND open_menu(const NotificationIcon& icon, DWORD pid, std::chrono::millisecond
 // Whether the process has no menu on the screen within 10 s.
 bool menu_closed(DWORD pid, std::chrono::milliseconds poll = 5ms);
 
-// Quit chosen in the tray's menu as a user chooses it, the last item by the
-// keyboard; the exit code, or nothing when no menu opened or the tray did not
-// end within the time.
+// Quit chosen in the tray's menu as a user chooses it, clicked by its text;
+// the exit code, or nothing when no menu opened or the tray did not end
+// within the time.
 std::optional<DWORD> quit_tray(const Tray& tray, std::chrono::milliseconds timeout = 15s);
 
 }  // namespace harness

@@ -4,9 +4,18 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
+
+#include "lifecycle/language_texts.h"
+#include "lifecycle/languages.h"
+#include "platform/ui_languages.h"
 
 namespace harness {
 namespace {
+
+bool same_window(const NotificationIcon& a, const NotificationIcon& b) {
+    return a.window == b.window;
+}
 
 // Pixels, top row first, each 0x00RRGGBB.
 struct Picture {
@@ -109,6 +118,90 @@ RECT ink_of(const Picture& drawn, std::uint32_t background) {
 
 }  // namespace
 
+HWND wait_for_window(HWND parent, const wchar_t* class_name, DWORD pid,
+                     std::chrono::milliseconds timeout, std::chrono::milliseconds poll) {
+    HWND window = nullptr;
+    wait_until([&] { return (window = find_window(parent, class_name, pid)) != nullptr; }, timeout,
+               poll);
+    return window;
+}
+
+HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid) {
+    for (const HWND window : windows_of_class(parent, class_name)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == pid && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
+std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name) {
+    std::vector<HWND> all, found;
+    // A snapshot: stepping with FindWindowExW from a window that a menu's end
+    // destroys meanwhile makes Wine 10's wineserver spin for ever.
+    const WNDENUMPROC collect = [](HWND window, LPARAM windows) {
+        reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+        return TRUE;
+    };
+    if (parent == nullptr)
+        EnumWindows(collect, reinterpret_cast<LPARAM>(&all));
+    else
+        EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&all));
+    for (const HWND window : all) {
+        wchar_t name[256] = {};
+        if (GetClassNameW(window, name, 256) && _wcsicmp(name, class_name) == 0)
+            found.push_back(window);
+    }
+    return found;
+}
+
+std::wstring text_of(HWND window) {
+    wchar_t text[1024] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_NORMAL, 2000, &length);
+    return text;
+}
+
+// Wine 8 keeps the notification area in a window of its X11 driver, Wine 10
+// (like Windows) in explorer's taskbar; each icon is a child window there.
+std::vector<NotificationIcon> notification_icons() {
+    static constexpr std::pair<const wchar_t*, const wchar_t*> kAreas[] = {
+        {L"__winex11_standalone_tray", L"__winex11_tray_icon"},
+        {L"Shell_TrayWnd", L"__wine_tray_icon"},
+    };
+    std::vector<NotificationIcon> icons;
+    for (const auto& [area_class, icon_class] : kAreas)
+        for (const HWND area : windows_of_class(nullptr, area_class))
+            for (const HWND icon : windows_of_class(area, icon_class))
+                if (IsWindowVisible(icon)) {
+                    NotificationIcon found{icon, area, {}, {}};
+                    GetWindowRect(icon, &found.at);
+                    GetWindowRect(area, &found.area_at);
+                    icons.push_back(found);
+                }
+    return icons;
+}
+
+bool is_shown(const NotificationIcon& icon) {
+    return std::ranges::any_of(notification_icons(), std::bind_front(same_window, icon));
+}
+
+std::optional<NotificationIcon> new_icon(const std::vector<NotificationIcon>& before,
+                                         std::chrono::milliseconds timeout) {
+    std::optional<NotificationIcon> found;
+    wait_until(
+        [&] {
+            for (const auto& icon : notification_icons())
+                if (std::ranges::none_of(before, std::bind_front(same_window, icon)))
+                    found = icon;
+            return found.has_value();
+        },
+        timeout);
+    return found;
+}
+
 double difference_from(const NotificationIcon& shown, HICON icon) {
     const Picture seen = capture(shown.at);
     const int size = GetSystemMetrics(SM_CXSMICON);
@@ -190,6 +283,27 @@ std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts
         rows.push_back(row);
     }
     return rows;
+}
+
+std::wstring tray_text(std::uint32_t id) {
+    const auto table = &lifecycle::choose_language(platform::preferred_ui_languages()) -
+                       std::begin(lifecycle::kLanguages);
+    const auto& texts = lifecycle::kLanguageTexts[table].by_id;
+    return id < std::size(texts) && texts[id] != nullptr ? texts[id] : L"";
+}
+
+std::optional<MenuRow> menu_row(HWND menu, const std::wstring& text) {
+    std::optional<MenuRow> found;
+    wait_until(
+        [&] {
+            for (const auto& row : read_menu(menu, {text}))
+                if (!row.text.empty() && row.text == text)
+                    // cppcheck-suppress useStlAlgorithm
+                    found = row;
+            return found.has_value();
+        },
+        5s);
+    return found;
 }
 
 void PrintTo(const MenuRow& row, std::ostream* out) {

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -43,6 +45,12 @@ inline const MenuRow kSeparator{.text = {}, .separator = true};
 // The menu window's rows as it draws them, each told by the one of the texts
 // it shows.
 std::vector<MenuRow> read_menu(HWND menu, const std::vector<std::wstring>& texts);
+// The tray's text of that id in the language Wine gives this process, and so
+// the trays it starts: what their menu shows. Empty for no text.
+std::wstring tray_text(std::uint32_t id);
+// The menu's row that shows the text, once it is drawn within 5 s. (No item's
+// text is a part of another's, in any language.)
+std::optional<MenuRow> menu_row(HWND menu, const std::wstring& text);
 // A row as a failure message shows it: "---", "[x] Share", "Stream [x]", "?".
 void PrintTo(const MenuRow& row, std::ostream* out);
 

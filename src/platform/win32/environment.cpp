@@ -25,19 +25,4 @@ std::optional<NativeString> environment_variable(const wchar_t* name) {
     }
 }
 
-std::vector<NativeString> environment_entries() {
-    std::vector<NativeString> entries;
-    wchar_t* block = GetEnvironmentStringsW();
-    if (block == nullptr) {
-        return entries;
-    }
-    for (const wchar_t* entry = block; *entry != L'\0';) {
-        NativeString text(entry);
-        entry += text.size() + 1;
-        entries.push_back(std::move(text));
-    }
-    FreeEnvironmentStringsW(block);
-    return entries;
-}
-
 }  // namespace platform

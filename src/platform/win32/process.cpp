@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -24,6 +26,22 @@ HANDLE inheritable_copy(HANDLE source) {
     return copy;
 }
 
+// This process's environment as "NAME=value" entries, in the system's order.
+std::vector<NativeString> environment_entries() {
+    std::vector<NativeString> entries;
+    wchar_t* block = GetEnvironmentStringsW();
+    if (block == nullptr) {
+        return entries;
+    }
+    for (const wchar_t* entry = block; *entry != L'\0';) {
+        NativeString text(entry);
+        entry += text.size() + 1;
+        entries.push_back(std::move(text));
+    }
+    FreeEnvironmentStringsW(block);
+    return entries;
+}
+
 }  // namespace
 
 InstanceClaim claim_instance_mutex(const wchar_t* name) {
@@ -35,7 +53,19 @@ InstanceClaim claim_instance_mutex(const wchar_t* name) {
                                                   : InstanceClaim::FirstCopy;
 }
 
-std::optional<ProcessHandles> create_process(const LaunchRequest& request) {
+// Both handles CreateProcess gave, closed when the process is let go of.
+struct ChildProcess {
+    HANDLE process = nullptr;
+    HANDLE thread = nullptr;
+};
+
+void ReleaseChild::operator()(ChildProcess* child) const {
+    CloseHandle(child->process);
+    CloseHandle(child->thread);
+    delete child;
+}
+
+StartedProcess launch_hidden(const HiddenLaunch& launch) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     const HANDLE ours[] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
@@ -47,51 +77,37 @@ std::optional<ProcessHandles> create_process(const LaunchRequest& request) {
         startup.hStdOutput = inheritable_copy(ours[1]);
         startup.hStdError = inheritable_copy(ours[2]);
     }
-    NativeString command_line = request.command_line;      // CreateProcessW may write to it
-    NativeString environment = request.environment_block;  // its c_str() 0 ends the block
+    NativeString command_line = L"\"" + launch.program + L"\"";  // CreateProcessW may write to it
+    NativeString environment = environment_block(environment_entries(), launch.extra_environment);
     PROCESS_INFORMATION info{};
     const BOOL created =
-        CreateProcessW(request.program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+        CreateProcessW(launch.program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                       request.working_directory.c_str(), &startup, &info);
+                       launch.folder.c_str(), &startup, &info);
     for (const HANDLE copy : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
         if (copy != nullptr) {
             CloseHandle(copy);
         }
     }
     if (!created) {
-        return std::nullopt;
+        return nullptr;
     }
-    return ProcessHandles{.process = info.hProcess, .thread = info.hThread};
+    StartedProcess child(new (std::nothrow) ChildProcess{info.hProcess, info.hThread});
+    if (!child) {
+        CloseHandle(info.hProcess);  // the process runs on, as if let go of
+        CloseHandle(info.hThread);
+    }
+    return child;
 }
 
-WaitResult wait_for_process(void* process, std::uint32_t milliseconds) {
-    switch (WaitForSingleObject(process, milliseconds)) {
-        case WAIT_OBJECT_0:
-            return WaitResult::Signalled;
-        case WAIT_TIMEOUT:
-            return WaitResult::TimedOut;
-        default:
-            return WaitResult::Failed;
-    }
-}
-
-std::optional<std::uint32_t> process_exit_code(void* process) {
+bool has_exited(ChildProcess& child) {
     DWORD code = 0;
-    if (!GetExitCodeProcess(process, &code)) {
-        return std::nullopt;
-    }
-    return code;
+    return WaitForSingleObject(child.process, 0) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(child.process, &code);
 }
 
-void terminate_process(void* process, std::uint32_t exit_code) {
-    TerminateProcess(process, exit_code);
-}
-
-void close_handle(void* handle) {
-    if (is_handle(handle)) {
-        CloseHandle(handle);
-    }
+void terminate_process(ChildProcess& child, std::uint32_t exit_code) {
+    TerminateProcess(child.process, exit_code);
 }
 
 std::optional<NativeString> module_file_name() {

@@ -78,24 +78,18 @@ std::uint32_t show_context_menu(WindowHandle owner, const std::vector<MenuItem>&
     return chosen;
 }
 
-ModuleHandle executable_module() {
-    return GetModuleHandleW(nullptr);
-}
-
-void register_window_class(const wchar_t* class_name, WindowProcedure procedure,
-                           ModuleHandle module) {
+WindowHandle create_message_window(const wchar_t* class_name, const wchar_t* title,
+                                   WindowProcedure procedure) {
+    const HINSTANCE module = GetModuleHandleW(nullptr);
     registered_procedure = procedure;
     WNDCLASSW window_class{};
     window_class.lpfnWndProc = &dispatch_to_procedure;
-    window_class.hInstance = static_cast<HINSTANCE>(module);
+    window_class.hInstance = module;
     window_class.lpszClassName = class_name;
+    // A failed registration shows as a failure to create the window.
     RegisterClassW(&window_class);
-}
-
-WindowHandle create_message_window(const wchar_t* class_name, const wchar_t* title,
-                                   ModuleHandle module) {
-    return CreateWindowExW(0, class_name, title, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                           static_cast<HINSTANCE>(module), nullptr);
+    return CreateWindowExW(0, class_name, title, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module,
+                           nullptr);
 }
 
 void run_message_loop() {

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
-#include <iterator>
 #include <sstream>
 
 namespace harness {
@@ -25,8 +23,16 @@ const fs::path browser_log = bin_dir().parent_path() / "browser.log";
 // abruptly: to a pipe, msvcrt's standard output is fully buffered.
 const int unbuffered = std::setvbuf(stdout, nullptr, _IONBF, 0);
 
-bool same_window(const NotificationIcon& a, const NotificationIcon& b) {
-    return a.window == b.window;
+// Whether no process is left in the job within the time.
+bool job_ended(HANDLE job, std::chrono::milliseconds timeout) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION in_job{};
+    return wait_until(
+        [&] {
+            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &in_job,
+                                             sizeof in_job, nullptr) &&
+                   in_job.ActiveProcesses == 0;
+        },
+        timeout);
 }
 
 }  // namespace
@@ -84,14 +90,7 @@ std::optional<DWORD> Process::wait_exit(std::chrono::milliseconds timeout) const
 }
 
 bool Process::wait_all_ended(std::chrono::milliseconds timeout) const {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION in_job{};
-    return wait_until(
-        [&] {
-            return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &in_job,
-                                             sizeof in_job, nullptr) &&
-                   in_job.ActiveProcesses == 0;
-        },
-        timeout);
+    return job_ended(job, timeout);
 }
 
 Process start_program(const fs::path& program, const fs::path& directory,
@@ -141,9 +140,13 @@ Process start_program(const fs::path& program, const fs::path& directory,
     }
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
-    const auto end = [job](HANDLE process) {
+    // All of it gone before the next test begins: a tray still ending holds the
+    // named mutex, and the next tray would take itself for a second copy.
+    const auto end = [job, program](HANDLE process) {
         TerminateJobObject(job, 99);
-        WaitForSingleObject(process, 5000);
+        if (!job_ended(job, 10s))
+            std::fprintf(stderr, "harness: what %ls started still ran 10 s after it was ended\n",
+                         program.c_str());
         CloseHandle(process);
         CloseHandle(job);
     };
@@ -167,14 +170,6 @@ Tray start_tray(const Install& install, HANDLE output) {
 
 std::optional<NotificationIcon> tray_icon(const Tray& tray, std::chrono::milliseconds timeout) {
     return new_icon(tray.icons_before, timeout);
-}
-
-HWND wait_for_window(HWND parent, const wchar_t* class_name, DWORD pid,
-                     std::chrono::milliseconds timeout, std::chrono::milliseconds poll) {
-    HWND window = nullptr;
-    wait_until([&] { return (window = find_window(parent, class_name, pid)) != nullptr; }, timeout,
-               poll);
-    return window;
 }
 
 std::string tray_state(const Process& tray) {
@@ -220,86 +215,6 @@ void clear_browser_log() {
 
 std::vector<std::string> opened_urls() {
     return lines_of(browser_log);
-}
-
-HWND find_window(HWND parent, const wchar_t* class_name, DWORD pid) {
-    for (const HWND window : windows_of_class(parent, class_name)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == pid && (parent == HWND_MESSAGE || IsWindowVisible(window)))
-            return window;
-    }
-    return nullptr;
-}
-
-std::vector<HWND> windows_of_class(HWND parent, const wchar_t* class_name) {
-    std::vector<HWND> all, found;
-    // No enumeration lists message-only windows. Elsewhere a snapshot: stepping
-    // with FindWindowExW from a window that a menu's end destroys meanwhile
-    // makes Wine 10's wineserver spin for ever.
-    if (parent == HWND_MESSAGE)
-        for (HWND window = nullptr; (window = FindWindowExW(parent, window, class_name, nullptr));)
-            found.push_back(window);
-    const WNDENUMPROC collect = [](HWND window, LPARAM windows) {
-        reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
-        return TRUE;
-    };
-    if (parent == nullptr)
-        EnumWindows(collect, reinterpret_cast<LPARAM>(&all));
-    else if (parent != HWND_MESSAGE)
-        EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&all));
-    for (const HWND window : all) {
-        wchar_t name[256] = {};
-        if (GetClassNameW(window, name, 256) && _wcsicmp(name, class_name) == 0)
-            found.push_back(window);
-    }
-    return found;
-}
-
-std::wstring text_of(HWND window) {
-    wchar_t text[1024] = {};
-    DWORD_PTR length = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
-                        SMTO_NORMAL, 2000, &length);
-    return text;
-}
-
-// Wine 8 keeps the notification area in a window of its X11 driver, Wine 10
-// (like Windows) in explorer's taskbar; each icon is a child window there.
-std::vector<NotificationIcon> notification_icons() {
-    static constexpr std::pair<const wchar_t*, const wchar_t*> kAreas[] = {
-        {L"__winex11_standalone_tray", L"__winex11_tray_icon"},
-        {L"Shell_TrayWnd", L"__wine_tray_icon"},
-    };
-    std::vector<NotificationIcon> icons;
-    for (const auto& [area_class, icon_class] : kAreas)
-        for (const HWND area : windows_of_class(nullptr, area_class))
-            for (const HWND icon : windows_of_class(area, icon_class))
-                if (IsWindowVisible(icon)) {
-                    NotificationIcon found{icon, area, {}, {}};
-                    GetWindowRect(icon, &found.at);
-                    GetWindowRect(area, &found.area_at);
-                    icons.push_back(found);
-                }
-    return icons;
-}
-
-bool is_shown(const NotificationIcon& icon) {
-    return std::ranges::any_of(notification_icons(), std::bind_front(same_window, icon));
-}
-
-std::optional<NotificationIcon> new_icon(const std::vector<NotificationIcon>& before,
-                                         std::chrono::milliseconds timeout) {
-    std::optional<NotificationIcon> found;
-    wait_until(
-        [&] {
-            for (const auto& icon : notification_icons())
-                if (std::ranges::none_of(before, std::bind_front(same_window, icon)))
-                    found = icon;
-            return found.has_value();
-        },
-        timeout);
-    return found;
 }
 
 DWORD handle_count(HANDLE process) {
