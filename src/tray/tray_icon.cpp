@@ -31,7 +31,8 @@ platform::IconHandle choose_icon() {
 
 void run_tray(const lifecycle::Language& language) {
     const auto window = platform::create_message_window(
-        kWindowClass, kWindowTitle, [&language](auto window, auto message, auto wparam, auto lparam) {
+        kWindowClass, kWindowTitle,
+        [&language](auto window, auto message, auto wparam, auto lparam) {
             return tray_window_proc(language, window, message, wparam, lparam);
         });
     if (window == nullptr) {
