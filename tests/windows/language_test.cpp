@@ -82,8 +82,10 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
     EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
 
     const auto lonely = start_tray(make_install("language-dialog", std::nullopt));
-    const HWND dialog = wait_for_window(nullptr, L"#32770", lonely.pid, 25s);
-    ASSERT_NE(dialog, nullptr) << "no failure dialog within 25 s";
+    // 20 s after the start, with room for a slow machine's start-up; a clock
+    // running at half speed would be twice that.
+    const HWND dialog = wait_for_window(nullptr, L"#32770", lonely.pid, 30s);
+    ASSERT_NE(dialog, nullptr) << "no failure dialog within 30 s";
     EXPECT_EQ(text_of(dialog), L"Pellox Desktop");
     // The dialog's style reaches the box: an icon only shows with MB_ICONERROR.
     // (Wine brings every message box to the front, so MB_SETFOREGROUND shows
