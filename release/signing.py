@@ -15,6 +15,8 @@ import sys
 import tempfile
 
 import authenticode
+import checks
+import package_zip
 import reproducible_zip
 import steps
 import verifying
@@ -97,8 +99,8 @@ def sign(stage, o, zip_path, secret):
     os.mkdir(path("out"))
 
     steps.begin("unpack")
-    steps.read(zip_path, authenticode.MAX_ZIP, "a package")
-    authenticode.unzip(zip_path, verifying.EXE, path("unsigned.exe"))
+    steps.read(zip_path, package_zip.MAX_ZIP, "a package")
+    package_zip.unzip(zip_path, verifying.EXE, path("unsigned.exe"))
 
     steps.begin("certificate")
     if "pkcs12" in o:
@@ -108,9 +110,9 @@ def sign(stage, o, zip_path, secret):
         key = ["-pkcs12", o["pkcs12"]]
         statement_key, env = ["-inkey", o["pkcs12"]], None
     else:
-        given = steps.certificates(steps.read(o["cert"], 1 << 20, "a certificate chain").decode("ascii", "replace"))
-        steps.write(path("cert.pem"), steps.pem(given[:1]).encode())
-        steps.write(path("chain.pem"), steps.pem(given[1:]).encode())
+        given = checks.certificates(steps.read(o["cert"], 1 << 20, "a certificate chain").decode("ascii", "replace"))
+        steps.write(path("cert.pem"), checks.pem(given[:1]).encode())
+        steps.write(path("chain.pem"), checks.pem(given[1:]).encode())
         # No -pkcs11engine: osslsigncode 2.5 (Debian 12) fails to load the engine
         # by path and finds the one libengine-pkcs11-openssl installs by its name.
         key = ["-pkcs11module", o["pkcs11-module"], "-certs", o["cert"], "-key", o["key"]]
@@ -152,17 +154,17 @@ def sign(stage, o, zip_path, secret):
     steps.begin("statement")
     files = {f"{name}.zip": path(f"out/{name}.zip"), f"{name}.p7s": steps.write(path(f"out/{name}.p7s"), p7s)}
     reproducible_zip.replace(zip_path, verifying.EXE, path("release.exe"), files[f"{name}.zip"])
-    sums = steps.write(path(f"out/{name}.SHA256SUMS"), steps.sums_text({n: read(p) for n, p in files.items()}))
+    sums = steps.write(path(f"out/{name}.SHA256SUMS"), checks.sums_text({n: read(p) for n, p in files.items()}))
     chain = ["-certfile", path("chain.pem")] if os.path.getsize(path("chain.pem")) else []
     if tool("openssl", "cms", "-sign", "-binary", "-md", "sha256", "-in", sums, "-signer", path("cert.pem"),
             *chain, *statement_key, "-passin", "fd:{fd}", "-outform", "DER", "-out", f"{sums}.p7s", env=env)[0]:
         fail(f"openssl cms could not sign {name}.SHA256SUMS with the key (its words above)")
     os.mkdir(path("check"))
-    certificate = steps.certificates(read(path("cert.pem")).decode("ascii", "replace"))[0]
+    certificate = checks.certificates(read(path("cert.pem")).decode("ascii", "replace"))[0]
     verifying.check_published(path("check"), files[f"{name}.zip"], None, o["root"],
                               hashlib.sha256(certificate).hexdigest())
 
-    signer = steps.described(stage, certificate)
+    signer = checks.described(stage, certificate)
 
     steps.begin("publish")
     made = os.path.dirname(out)  # the first of OUT's folders made here, removed again unless the release is out

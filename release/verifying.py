@@ -24,6 +24,8 @@ import sys
 import time
 
 import authenticode
+import checks
+import package_zip
 import reproducible_zip
 import steps
 from steps import fail, ok
@@ -59,7 +61,7 @@ def check_published(work, zip_path, p7s_path, root_path, pin):
                                      f"the signer's signature of {names[2]}: without it nothing vouches for the release")):
         if not os.path.lexists(path):
             fail(f"no {os.path.basename(path)} beside the ZIP: {why}")
-    caps = [(authenticode.MAX_ZIP, "a package"), (authenticode.MAX_SIGNATURE, "an exe's signature"),
+    caps = [(package_zip.MAX_ZIP, "a package"), (authenticode.MAX_SIGNATURE, "an exe's signature"),
             (MAX_SUMS, "a list of two files"), (authenticode.MAX_SIGNATURE, "the signature of SHA256SUMS")]
     data = [steps.read(p, cap, what) for p, (cap, what) in zip(paths, caps)]
     os.mkdir(os.path.join(work, "published"))
@@ -70,7 +72,7 @@ def check_published(work, zip_path, p7s_path, root_path, pin):
     ok("the ZIP, the exe's signature, SHA256SUMS and its signature: plain files within their caps")
 
     steps.begin("statement")
-    signer = steps.check_statement(work, copies[2], copies[3], root, pin)
+    signer = checks.check_statement(work, copies[2], copies[3], root, pin)
     ok(f"{names[2]} is signed by the pinned certificate, which chains to {os.path.basename(root)}")
 
     steps.begin("checksums")
@@ -79,21 +81,21 @@ def check_published(work, zip_path, p7s_path, root_path, pin):
 
     steps.begin("unpack")
     released = os.path.join(work, "released.exe")
-    authenticode.unzip(copies[0], EXE, released)
+    package_zip.unzip(copies[0], EXE, released)
     ok(f"read {EXE} from {names[0]}, every entry of which is a deflated plain file inside it")
 
     steps.begin("signature")
     with open(released, "rb") as f:
         if authenticode.extract(f.read()) != data[1]:
             fail(f"{names[1]} is not the signature of the released exe")
-    stamped = steps.check_exe(work, released, root, pin)
+    stamped = checks.check_exe(work, released, root, pin)
     ok(f"{names[1]} is the exe's signature; it and its timestamp ({stamped}) verify against {os.path.basename(root)}")
     return signer, released, data[0], data[1]
 
 
 def check_sums(text, files, name):
     """Refuses a SHA256SUMS that is not exactly the lines sha256sum writes for files, naming why."""
-    if text == steps.sums_text(files):
+    if text == checks.sums_text(files):
         return
     if text.startswith(codecs.BOM_UTF8):
         fail(f"{name} begins with a byte order mark (UTF-8 BOM), which sha256sum neither writes nor reads")
@@ -160,7 +162,7 @@ def main(argv):
             fail("--signer-sha256 takes the SHA-256 of the signer's certificate (64 hex digits) published with the release")
         signer, released, zip_data, p7s = check_published(work, *args[:1], args[1] if args[1:] else None,
                                                           given["--root"], pin)
-        steps.say(f"       {steps.described(work, signer)}".replace("\n", "\n       "))
+        steps.say(f"       {checks.described(work, signer)}".replace("\n", "\n       "))
         rebuild(work, given.get("--commit", "HEAD"), os.path.basename(args[0]), released, zip_data, p7s)
         steps.stop_if_signalled()  # the last moment a signal stops it: once said, the verdict stands
         steps.say("release verified")

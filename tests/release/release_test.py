@@ -25,6 +25,8 @@ from contextlib import redirect_stderr, redirect_stdout, suppress
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "release"))
 import authenticode  # noqa: E402
+import checks  # noqa: E402
+import package_zip  # noqa: E402
 import reproducible_zip  # noqa: E402
 import steps  # noqa: E402
 
@@ -153,7 +155,7 @@ def setUpModule():
 
 
 def fingerprint(name):
-    return hashlib.sha256(steps.certificates(read(f"{pki}/{name}.crt").decode())[0]).hexdigest()
+    return hashlib.sha256(checks.certificates(read(f"{pki}/{name}.crt").decode())[0]).hexdigest()
 
 
 def sign(out, key="signer.p12", tsa="sha256", root="root.crt", package=None, wait="60", secret="pw", variable="PASS",
@@ -173,7 +175,7 @@ def checked(files):
         for path, data in zip(release(f"{work}/in"), files):
             steps.write(path, data)
         verifying.check_published(work, release(f"{work}/in")[0], None, f"{pki}/root.crt", pin)
-    except (steps.Failed, authenticode.Refused) as refusal:
+    except (steps.Failed, authenticode.Refused, package_zip.Refused) as refusal:
         return str(refusal)
     finally:
         shutil.rmtree(work)
@@ -184,7 +186,7 @@ def verifies(which, at, by):
     files = [read(f) for f in release(f"{pki}/genuine")]
     files[which] = files[which][:at] + bytes([files[which][at] ^ by]) + files[which][at + 1:]
     if which < 2:
-        files[2] = steps.sums_text({f"{NAME}.zip": files[0], f"{NAME}.p7s": files[1]})
+        files[2] = checks.sums_text({f"{NAME}.zip": files[0], f"{NAME}.p7s": files[1]})
     return checked(files) is None
 
 
@@ -199,7 +201,7 @@ def forged(folder, p7s=None, sums=None, whole=False, resign=None, carry=(), exe=
         steps.write(f"{folder}/x.exe", authenticode.attach(read(exe or f"{pki}/package/{EXE}"), files[1]))
         reproducible_zip.replace(f"{pki}/genuine/{NAME}.zip", EXE, f"{folder}/x.exe", f"{folder}/x.zip")
         files[0] = read(f"{folder}/x.zip")
-    files[2] = sums or (steps.sums_text({f"{NAME}.zip": files[0], f"{NAME}.p7s": files[1]}) if whole or resign else files[2])
+    files[2] = sums or (checks.sums_text({f"{NAME}.zip": files[0], f"{NAME}.p7s": files[1]}) if whole or resign else files[2])
     for path, data in zip(paths, files[:3] if resign else files):
         steps.write(path, data)
     if resign:
@@ -358,7 +360,7 @@ class PackageAndExe(unittest.TestCase):
                                ("is compressed by method 12", [(EXE, 0o100755, 3, zipfile.ZIP_BZIP2)]),
                                ("made on MS-DOS or Windows, not Unix, so its entries have no file modes", [(EXE, 0o644, 0)]),
                                ("has no entry bin/Pellox-Desktop-Tray.exe", [("LICENSE.txt",)]),
-                               ("expands past", [(EXE, 0o100755, 3, 8, authenticode.MAX_ENTRY + 1)]),
+                               ("expands past", [(EXE, 0o100755, 3, 8, package_zip.MAX_ENTRY + 1)]),
                                ("not a ZIP file", [])):
             with self.subTest(words, entries=entries), warnings.catch_warnings():
                 warnings.simplefilter("ignore")  # that a ZIP has two entries of one name
@@ -370,7 +372,7 @@ class PackageAndExe(unittest.TestCase):
                         archive.writestr(info, bytes(size))
                 with open(f"{folder}/p.zip", "r+b") as f:
                     f.truncate(f.seek(0, 2) if entries else 4)  # without entries, a local header alone
-                self.assertRaisesRegex(authenticode.Refused, words, authenticode.unzip, f"{folder}/p.zip", EXE,
+                self.assertRaisesRegex(package_zip.Refused, words, package_zip.unzip, f"{folder}/p.zip", EXE,
                                        f"{folder}/exe")
 
     def test_the_signature_is_the_last_record_of_the_exe(self):
