@@ -13,7 +13,6 @@ void shell_open(const NativeString& url);
 
 // A modal error message without an owner, brought to the front, its text
 // reading in the direction given; returns when the user closes it.
-void show_error_dialog(const NativeString& text, const wchar_t* caption,
-                       TextDirection direction);
+void show_error_dialog(const NativeString& text, const wchar_t* caption, TextDirection direction);
 
 }  // namespace platform

@@ -283,8 +283,7 @@ NativeString load_string(std::uint32_t id, std::uint16_t language) {
     return L"string " + std::to_wstring(id) + table;
 }
 
-void show_error_dialog(const NativeString& text, const wchar_t* caption,
-                       TextDirection direction) {
+void show_error_dialog(const NativeString& text, const wchar_t* caption, TextDirection direction) {
     log("error_dialog " + narrow(caption) + direction_text(direction) + ": " + narrow(text));
 }
 
