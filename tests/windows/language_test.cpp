@@ -81,11 +81,14 @@ TEST(Language, TheMenuAndTheFailureDialogSpeakTheDisplayLanguage) {
     EXPECT_TRUE(menu_closed(tray.pid)) << "the menu did not close within 10 s of Escape";
     EXPECT_EQ(quit_tray(tray), 0u) << "the tray did not end with status 0 on Quit";
 
+    // 20 s after the start, with room for a slow machine's start-up: a clock
+    // running at half speed or twice its speed would miss the window.
+    const auto started = std::chrono::steady_clock::now();
     const auto lonely = start_tray(make_install("language-dialog", std::nullopt));
-    // 20 s after the start, with room for a slow machine's start-up; a clock
-    // running at half speed would be twice that.
     const HWND dialog = wait_for_window(nullptr, L"#32770", lonely.pid, 30s);
     ASSERT_NE(dialog, nullptr) << "no failure dialog within 30 s";
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 19s)
+        << "the failure dialog came before the 20 s wait for a port was over";
     EXPECT_EQ(text_of(dialog), L"Pellox Desktop");
     // The dialog's style reaches the box: an icon only shows with MB_ICONERROR.
     // (Wine brings every message box to the front, so MB_SETFOREGROUND shows
